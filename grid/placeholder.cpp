@@ -1,0 +1,1 @@
+// The results grid library.

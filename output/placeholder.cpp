@@ -1,0 +1,1 @@
+// The office export library.

@@ -1,0 +1,68 @@
+#include "platform/dialogs.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace {
+
+class RealDialogs : public DialogProvider {
+public:
+    bool Confirm(QWidget* parent, const QString& text) override {
+        return QMessageBox::question(parent, QApplication::applicationName(), text,
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    }
+    void Error(QWidget* parent, const QString& text) override {
+        QMessageBox::critical(parent, QApplication::applicationName(), text);
+    }
+    void Information(QWidget* parent, const QString& text) override {
+        QMessageBox::information(parent, QApplication::applicationName(), text);
+    }
+    QString OpenFile(QWidget* parent, FileDialogRequest& r) override { return Run(parent, r, false); }
+    QString SaveFile(QWidget* parent, FileDialogRequest& r) override { return Run(parent, r, true); }
+    int Exec(QDialog* dialog) override { return dialog->exec(); }
+    void Beep() override { QApplication::beep(); }
+
+private:
+    static QString Run(QWidget* parent, FileDialogRequest& r, bool save) {
+        QFileDialog dlg(parent, r.title, r.initialDir);
+        const QStringList filters = SplitFileFilter(r.filter);
+        dlg.setNameFilters(filters);
+        if (r.filterIndex >= 1 && r.filterIndex <= filters.size())
+            dlg.selectNameFilter(filters[r.filterIndex - 1]);
+        dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        if (!r.defaultExt.isEmpty()) dlg.setDefaultSuffix(r.defaultExt.mid(1));
+        if (!r.fileName.isEmpty()) dlg.selectFile(r.fileName);
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
+        r.filterIndex = int(filters.indexOf(dlg.selectedNameFilter())) + 1;
+        r.fileName = dlg.selectedFiles().constFirst();
+        return r.fileName;
+    }
+};
+
+RealDialogs& Real() {
+    static RealDialogs real;
+    return real;
+}
+DialogProvider* g_provider = nullptr;
+
+}  // namespace
+
+DialogProvider& Dialogs() { return g_provider ? *g_provider : Real(); }
+
+void SetDialogs(DialogProvider* provider) { g_provider = provider; }
+
+QStringList SplitFileFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        // Qt reads the patterns from the parentheses of the name.
+        QString name = parts[i];
+        if (!name.contains(QLatin1Char('('))) name += QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')');
+        out << name;
+    }
+    return out;
+}

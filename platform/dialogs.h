@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+class QDialog;
+
+// What a file dialog is asked for. The filter is the program's own "Name (*.x)|*.x|..." list;
+// FilterIndex is 1-based, goes in as the preselected filter and comes back as the chosen one.
+struct FileDialogRequest {
+    QString title;
+    QString filter;
+    QString defaultExt;  // with the dot, e.g. ".csv"
+    QString initialDir;
+    QString fileName;
+    int filterIndex = 1;
+    bool mustExist = false;
+};
+
+// Every modal interaction with the operator goes through here, so that tests can answer
+// "Exit program?" or pick a file without a person.
+class DialogProvider {
+public:
+    virtual ~DialogProvider() = default;
+    // Yes/No confirmation; true only for Yes.
+    virtual bool Confirm(QWidget* parent, const QString& text) = 0;
+    virtual void Error(QWidget* parent, const QString& text) = 0;
+    virtual void Information(QWidget* parent, const QString& text) = 0;
+    // The chosen file, or empty when cancelled. The request's fileName and filterIndex are updated.
+    virtual QString OpenFile(QWidget* parent, FileDialogRequest& request) = 0;
+    virtual QString SaveFile(QWidget* parent, FileDialogRequest& request) = 0;
+    // Runs a modal dialog of the program's own and returns its result code.
+    virtual int Exec(QDialog* dialog) = 0;
+    // A short beep (refused input).
+    virtual void Beep() = 0;
+};
+
+DialogProvider& Dialogs();
+// Installs a provider (tests); nullptr restores the real dialogs.
+void SetDialogs(DialogProvider* provider);
+
+// Converts "Name (*.x)|*.x|Other (*.y)|*.y" into Qt's ";;"-separated name filters.
+QStringList SplitFileFilter(const QString& filter);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// The program file and the names derived from it. Tests may point the program file elsewhere.
+QString ProgramFilePath();
+void SetProgramFilePath(const QString& path);  // empty restores the real executable path
+QString ProgramBaseName();                      // file name without directory and extension
+QString ProgramDir();
+
+// <config>/<base name>: $XDG_CONFIG_HOME or ~/.config, then the program's base name.
+QString ProgramConfigDir();

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <functional>
+
+#include "platform/dialogs.h"
+
+// A dialog provider for tests and tools: records every message and answers from a script.
+// Install it with ScopedDialogs so that it is removed again.
+class ScriptedDialogs : public DialogProvider {
+public:
+    // Answers for Confirm, in order; when empty, DefaultConfirm is used.
+    std::deque<bool> confirmAnswers;
+    bool defaultConfirm = false;
+    // Results for the file dialogs, in order; when empty, the dialog is cancelled.
+    std::deque<QString> openAnswers;
+    std::deque<std::pair<QString, int>> saveAnswers;  // file name, chosen filter index
+    // Called for Exec; when unset the dialog is rejected.
+    std::function<int(QDialog*)> onExec;
+
+    QStringList confirms, errors, infos;
+    std::vector<FileDialogRequest> openRequests, saveRequests;
+    int beeps = 0;
+
+    bool Confirm(QWidget*, const QString& text) override;
+    void Error(QWidget*, const QString& text) override { errors << text; }
+    void Information(QWidget*, const QString& text) override { infos << text; }
+    QString OpenFile(QWidget*, FileDialogRequest& request) override;
+    QString SaveFile(QWidget*, FileDialogRequest& request) override;
+    int Exec(QDialog* dialog) override;
+    void Beep() override { ++beeps; }
+};
+
+class ScopedDialogs : public ScriptedDialogs {
+public:
+    ScopedDialogs() { SetDialogs(this); }
+    ~ScopedDialogs() override { SetDialogs(nullptr); }
+    ScopedDialogs(const ScopedDialogs&) = delete;
+    ScopedDialogs& operator=(const ScopedDialogs&) = delete;
+};

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Configures and builds into $VZ_BUILD_DIR (default build/). Extra CMake options come from $VZ_CMAKE_ARGS.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${VZ_BUILD_DIR:-$top/build}
+# shellcheck disable=SC2086
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=${VZ_BUILD_TYPE:-RelWithDebInfo} ${VZ_CMAKE_ARGS:-} >/dev/null
+cmake --build "$build" -j "$(nproc)"

@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "platform/exception.h"
+#include "platform/guard.h"
+#include "platform/scripteddialogs.h"
+#include "platform/ttimer.h"
+
+TEST(Dialogs, ScriptedAnswersInOrderThenDefault) {
+    ScopedDialogs d;
+    d.confirmAnswers = {true, false};
+    EXPECT_TRUE(Dialogs().Confirm(nullptr, "Exit program?"));
+    EXPECT_FALSE(Dialogs().Confirm(nullptr, "Exit program?"));
+    EXPECT_FALSE(Dialogs().Confirm(nullptr, "Clear protocol?"));
+    EXPECT_EQ(d.confirms, QStringList({"Exit program?", "Exit program?", "Clear protocol?"}));
+}
+
+TEST(Dialogs, FileFilterSplitsIntoNamePairs) {
+    EXPECT_EQ(SplitFileFilter("MS Excel (*.csv)|*.csv|Text file (*.txt)|*.txt"),
+              QStringList({"MS Excel (*.csv)", "Text file (*.txt)"}));
+}
+
+TEST(Guard, EscapedExceptionIsShownAndTheProgramGoesOn) {
+    ScopedDialogs d;
+    Guarded([] { throw Exception("Unable to open com port: 2"); });
+    Guarded([] { throw std::runtime_error("boom"); });
+    Guarded([] { throw 42; });
+    ASSERT_EQ(d.errors.size(), 3);
+    EXPECT_EQ(d.errors[0], "Unable to open com port: 2");
+    EXPECT_EQ(d.errors[1], "boom");
+}
+
+TEST(TTimer, FireRunsHandlerAndIntervalZeroNeverRuns) {
+    ScopedDialogs d;
+    TTimer t(nullptr, 10, false);
+    int n = 0;
+    t.OnTimer = [&](TTimer* sender) {
+        EXPECT_EQ(sender, &t);
+        ++n;
+        throw Exception("late");
+    };
+    t.Fire();
+    EXPECT_EQ(n, 1);
+    EXPECT_EQ(d.errors, QStringList({"late"}));
+    t.SetEnabled(true);
+    EXPECT_TRUE(t.Enabled());
+    t.SetInterval(0);
+    EXPECT_EQ(t.Interval(), 0);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+class QWidget;
+
+// Points $XDG_CONFIG_HOME at a fresh temporary folder so that no test touches the user's
+// settings or ports folder. Called once by the test main.
+void PrepareTestEnvironment();
+QString TestConfigHome();
+
+// Renders a widget offscreen into an image of its own size.
+QImage Render(QWidget* w);
+
+// Saves an image under $VZ_SHOTS (when set) for a person to look at.
+void SaveShot(const QImage& image, const QString& name);

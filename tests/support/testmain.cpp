@@ -1,0 +1,12 @@
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include "tests/support/testenv.h"
+
+// Every test executable gets an application object (offscreen) and a private settings folder.
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    PrepareTestEnvironment();
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
