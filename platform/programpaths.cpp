@@ -28,3 +28,13 @@ QString ProgramConfigDir() {
     if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
     return base + QLatin1Char('/') + ProgramBaseName();
 }
+
+namespace {
+QString& Title() {
+    static QString title;
+    return title;
+}
+}  // namespace
+
+QString ApplicationTitle() { return Title(); }
+void SetApplicationTitle(const QString& title) { Title() = title; }

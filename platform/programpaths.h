@@ -10,3 +10,7 @@ QString ProgramDir();
 
 // <config>/<base name>: $XDG_CONFIG_HOME or ~/.config, then the program's base name.
 QString ProgramConfigDir();
+
+// The application title shown in front of the window caption.
+QString ApplicationTitle();
+void SetApplicationTitle(const QString& title);

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QString>
 
+#include "tests/support/printers.h"
+
 class QWidget;
 
 // Points $XDG_CONFIG_HOME at a fresh temporary folder so that no test touches the user's

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+class SettingsStore;
+
+// The values the program keeps between runs, with their first-start defaults.
+struct AppSettings {
+    std::uint8_t port = 0;    // "Port": serial port number, 0 = none
+    std::int32_t alg = 0;     // "Alg": trigger algorithm
+    std::int32_t left = 203;  // "Left", "Top": written back, never applied (the system places us)
+    std::int32_t top = 328;
+    std::int32_t width = 800;  // "Width", "Height"
+    std::int32_t height = 394;
+    bool sound = true;            // "Sound"
+    std::int32_t acc = 2;         // "Acc": resolution
+    std::int32_t dist = 42195;    // "Dist": course distance in metres
+    std::int32_t filterInd = 2;   // "FilterInd": save dialog filter index
+};
+
+// Reads the values in their fixed order into s. Nothing is read when the key is absent; the
+// first missing or non-integer value ends the reading, so it and every later value keep what s
+// held. Returns the number of values applied.
+int ReadAppSettings(const SettingsStore& store, AppSettings& s);
+
+// Writes every value in the exit order. False when the key could not be opened or written.
+bool WriteAppSettings(SettingsStore& store, const AppSettings& s);

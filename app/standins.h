@@ -1,0 +1,124 @@
+#pragma once
+// Temporary stand-ins for controls whose own libraries are not in yet. Each keeps the name and
+// the part of the interface the main window uses; the real classes replace them one by one.
+
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QStringList>
+#include <QTableWidget>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "platform/exception.h"
+#include "platform/tcolor.h"
+
+class TBitBtnWithColor : public QPushButton {
+public:
+    explicit TBitBtnWithColor(QWidget* parent = nullptr) : QPushButton(parent) {}
+    TColor Color() const { return color_; }
+    void SetColor(TColor c) {
+        color_ = c;
+        setStyleSheet(QStringLiteral("background-color: %1").arg(ToQColor(c).name()));
+    }
+    std::function<void(TBitBtnWithColor*, Qt::MouseButton, Qt::KeyboardModifiers, int, int)>
+        OnMouseDown;
+    std::function<void(TBitBtnWithColor*)> OnClick;
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override {
+        if (OnMouseDown) OnMouseDown(this, e->button(), e->modifiers(), 0, 0);
+        QPushButton::mousePressEvent(e);
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+            if (OnClick) OnClick(this);
+            return;
+        }
+        QPushButton::keyPressEvent(e);
+    }
+
+private:
+    TColor color_ = clBtnFace;
+};
+
+enum class TLedKind { lkRed, lkGreen, lkYellow, lkCyan, lkMagenta, lkBlue, lkWhite };
+class TLed : public QWidget {
+public:
+    explicit TLed(QWidget* parent = nullptr) : QWidget(parent) { resize(16, 16); }
+    TLedKind Kind() const { return kind_; }
+    void SetKind(TLedKind k) { kind_ = k; }
+    bool Value() const { return value_; }
+    void SetValue(bool v) { value_ = v; }
+    std::function<void(TLed*)> OnClick;
+
+private:
+    TLedKind kind_ = TLedKind::lkRed;
+    bool value_ = false;
+};
+
+struct TGridRect {
+    int Left = 0, Top = 0, Right = 0, Bottom = 0;
+};
+
+class TSortGrid : public QTableWidget {
+public:
+    explicit TSortGrid(QWidget* parent = nullptr) : QTableWidget(5, 5, parent) {}
+    QString Cells(int c, int r) const {
+        auto* i = item(r, c);
+        return i ? i->text() : QString();
+    }
+    void SetCells(int c, int r, const QString& t) { setItem(r, c, new QTableWidgetItem(t)); }
+    void SetRow(int r, const QStringList& cells) {
+        for (int c = 0; c < int(cells.size()); ++c) SetCells(c, r, cells[c]);
+    }
+    int RowCount() const { return rowCount(); }
+    void SetRowCount(int n) {
+        if (n != rowCount()) modified_ = true;
+        setRowCount(n);
+    }
+    int ColCount() const { return columnCount(); }
+    void SetColCount(int n) { setColumnCount(n); }
+    int ColWidths(int c) const { return columnWidth(c); }
+    void SetColWidths(int c, int w) { setColumnWidth(c, w); }
+    void SetSelection(const TGridRect&) {}
+    int VisibleRowCount() const { return 10; }
+    int TopRow() const { return 1; }
+    void SetTopRow(int) {}
+    void Clear() {
+        setRowCount(2);
+        for (int c = 0; c < columnCount(); ++c) SetCells(c, 1, {});
+        modified_ = false;
+    }
+    bool Modified() const { return modified_; }
+    void SetModified(bool m) { modified_ = m; }
+    std::function<void(TSortGrid*, int, int, bool&)> OnSelectCell;
+
+private:
+    bool modified_ = false;
+};
+
+class EComHandle : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class TComPort {
+public:
+    std::uint8_t Port() const { return port_; }
+    void SetPort(std::uint8_t p) { port_ = p; }
+    std::intptr_t Tag() const { return tag_; }
+    void SetTag(std::intptr_t t) { tag_ = t; }
+    bool Connected() const { return false; }
+    void Open() { throw EComHandle(QStringLiteral("Unable to open com port: 2")); }
+    void Close() {}
+    std::uint32_t ModemStatus() const { return 0; }
+    std::function<void(TComPort*)> OnDSR, OnOpen, OnClose;
+
+private:
+    std::uint8_t port_ = 0;
+    std::intptr_t tag_ = 0;
+};
+
+inline std::uint32_t ScanPorts() { return 0; }

@@ -1,0 +1,81 @@
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "app/appsettings.h"
+#include "platform/settingsstore.h"
+
+namespace {
+void Write(const QString& path, const QByteArray& body) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[General]\n" + body);
+}
+}  // namespace
+
+TEST(AppSettings, NoKeyKeepsEveryDefault) {
+    QTemporaryDir dir;
+    SettingsStore store(dir.filePath("v.conf"));
+    AppSettings s;
+    EXPECT_EQ(ReadAppSettings(store, s), 0);
+    EXPECT_EQ(s.width, 800);
+    EXPECT_EQ(s.dist, 42195);
+    EXPECT_EQ(s.filterInd, 2);
+}
+
+TEST(AppSettings, PortAndAlgOnlyAreApplied) {
+    QTemporaryDir dir;
+    Write(dir.filePath("v.conf"), "Port=3\nAlg=2\nWidth=900\n");
+    SettingsStore store(dir.filePath("v.conf"));
+    AppSettings s;
+    EXPECT_EQ(ReadAppSettings(store, s), 2);
+    EXPECT_EQ(s.port, 3);
+    EXPECT_EQ(s.alg, 2);
+    EXPECT_EQ(s.width, 800);  // "Left" was missing: the reading ended there
+}
+
+TEST(AppSettings, NonIntegerWidthEndsTheReading) {
+    QTemporaryDir dir;
+    Write(dir.filePath("v.conf"),
+          "Port=1\nAlg=1\nLeft=5\nTop=6\nWidth=x\nHeight=500\nSound=0\nAcc=0\nDist=10000\n"
+          "FilterInd=4\n");
+    SettingsStore store(dir.filePath("v.conf"));
+    AppSettings s;
+    EXPECT_EQ(ReadAppSettings(store, s), 4);
+    EXPECT_EQ(s.top, 6);
+    EXPECT_EQ(s.width, 800);
+    EXPECT_EQ(s.height, 394);
+    EXPECT_TRUE(s.sound);
+    EXPECT_EQ(s.acc, 2);
+    EXPECT_EQ(s.dist, 42195);
+}
+
+TEST(AppSettings, PortKeepsTheLowEightBitsAndSoundReadsNonZeroAsTrue) {
+    QTemporaryDir dir;
+    Write(dir.filePath("v.conf"),
+          "Port=259\nAlg=0\nLeft=0\nTop=0\nWidth=800\nHeight=394\nSound=7\n");
+    SettingsStore store(dir.filePath("v.conf"));
+    AppSettings s;
+    s.sound = false;
+    ReadAppSettings(store, s);
+    EXPECT_EQ(s.port, 3);
+    EXPECT_TRUE(s.sound);
+}
+
+TEST(AppSettings, EveryValueWrittenIsReadBack) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sub/v.conf");
+    SettingsStore store(path);
+    AppSettings s;
+    s.port = 4;
+    s.alg = 1;
+    s.sound = false;
+    s.acc = 0;
+    s.dist = 5000;
+    s.filterInd = 3;
+    ASSERT_TRUE(WriteAppSettings(store, s));
+    AppSettings back;
+    EXPECT_EQ(ReadAppSettings(SettingsStore(path), back), 10);
+    EXPECT_EQ(back.dist, 5000);
+    EXPECT_FALSE(back.sound);
+}

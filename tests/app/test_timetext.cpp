@@ -1,0 +1,70 @@
+#include <QLocale>
+#include <gtest/gtest.h>
+
+#include "app/timetext.h"
+
+TEST(TimeToText, WorkedValues) {
+    EXPECT_EQ(TimeToText(0, 2), "0,00");
+    EXPECT_EQ(TimeToText(5230, 2), "5,23");
+    EXPECT_EQ(TimeToText(12500, 2), "12,50");
+    EXPECT_EQ(TimeToText(62030, 2), "1.02,03");
+    EXPECT_EQ(TimeToText(3600000, 2), "1:00.00,00");
+    EXPECT_EQ(TimeToText(36000000, 2), "10:00.00,00");
+    EXPECT_EQ(TimeToText(5230, 1), "5,2");
+    EXPECT_EQ(TimeToText(5230, 0), "5");
+    EXPECT_EQ(TimeToText(62030, 0), "1.02");
+    EXPECT_EQ(TimeToText(0, 0), "0");
+    EXPECT_EQ(TimeToText(0, 1), "0,0");
+}
+
+TEST(TimeToText, TruncatesNeverRounds) {
+    EXPECT_EQ(TimeToText(1999, 0), "1");
+    EXPECT_EQ(TimeToText(1999, 1), "1,9");
+    EXPECT_EQ(TimeToText(1999, 2), "1,99");
+    EXPECT_EQ(TimeToText(59999, 2), "59,99");
+}
+
+TEST(TimeToText, HoursModulo100AndTheTickWrap) {
+    EXPECT_EQ(TimeToText(101 * 3600000, 2), "1:00.00,00");
+    const std::uint32_t start = 0xFFFFFFF0u;
+    const std::uint32_t lap = start + 7805270u;  // wraps past 2^32
+    EXPECT_LT(lap, start);
+    EXPECT_EQ(TimeToText(TickDiff(lap, start), 2), "2:10.05,27");
+}
+
+TEST(TrimLeadingZeros, KeepsTheSecondsUnitsDigit) {
+    EXPECT_EQ(TrimLeadingZeros("00:00.00,00"), "0,00");
+    EXPECT_EQ(TrimLeadingZeros("00:00.05"), "5");
+    EXPECT_EQ(TrimLeadingZeros("00:01.02,03"), "1.02,03");
+    EXPECT_EQ(TrimLeadingZeros(""), "");
+}
+
+TEST(DisplayRow, LitAndDimDigitByDigit) {
+    auto lit = [](int row, TRaceTime t) {
+        QString s;
+        for (bool b : DisplayRow(row, SplitTime(t)).lit) s += b ? 'L' : 'd';
+        return s;
+    };
+    EXPECT_EQ(lit(1, 0), "ddddLLL");
+    EXPECT_EQ(lit(2, 0), "ddddddd");
+    EXPECT_EQ(lit(1, 59990), "dddLLLL");  // the seconds' tens digit is 5
+    EXPECT_EQ(lit(2, 59990), "dddLLLL");
+    EXPECT_EQ(lit(2, 10), "ddddLLL");
+    EXPECT_EQ(lit(1, 60000), "ddLLLLL");
+    EXPECT_EQ(lit(1, 36000000), "LLLLLLL");
+    const RowDigits ten = DisplayRow(1, SplitTime(36000000));
+    EXPECT_EQ(ten.value[0], 0);  // ten hours show as 0 on the single hour digit
+    const RowDigits d = DisplayRow(1, SplitTime(62030));
+    EXPECT_EQ(d.value, (std::array<int, 7>{0, 0, 1, 0, 2, 0, 3}));
+}
+
+TEST(SpeedText, OneDecimalInTheRegionalFormat) {
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(SpeedText(42195, 7805270), "19.5");
+    EXPECT_EQ(SpeedText(0, 7805270), "0.0");
+    EXPECT_EQ(SpeedText(42195, 0), "0.0");  // a lap in the start's tick must not fail
+    EXPECT_EQ(SpeedText(42195, 1), "151902000.0");  // no group separators
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(SpeedText(42195, 7805270), "19,5");
+    QLocale::setDefault(QLocale::c());
+}
