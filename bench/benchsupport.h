@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "platform/programpaths.h"
+
+// Benchmarks run offscreen with their settings and exit files in a private folder.
+struct BenchEnvironment {
+    QTemporaryDir dir;
+    std::unique_ptr<QApplication> app;
+    BenchEnvironment(int& argc, char** argv) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
+        app = std::make_unique<QApplication>(argc, argv);
+        QDir::setCurrent(dir.path());
+        SetProgramFilePath(dir.filePath("vidazorov"));
+        SetApplicationTitle(QStringLiteral("Vidazorov-ZavEzazi"));
+    }
+};
