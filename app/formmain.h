@@ -13,6 +13,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QToolButton;
+class TCfgDialog;
 class TDigit;
 class TMenuItem;
 class TPanel;
@@ -57,6 +58,11 @@ public:
     void SetDefaultColWidths();
     void UpdateProtocolButtons();
     void SortGrid1SelectCell(int aCol, int aRow, bool& canSelect);
+
+    // Configuration: the dialog is created after the window, from the port scan's result.
+    void CreateCfgDialog();
+    void bCFGClick();
+    TCfgDialog* CfgDialog = nullptr;
 
     // Settings and clock state, readable by the configuration dialog and by tests.
     QString RegKeyPath = QStringLiteral("\\Software\\");

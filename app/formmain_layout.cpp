@@ -309,6 +309,8 @@ void TFormMain::BuildControls() {
     bSTOP->OnClick = [this](TBitBtnWithColor*) { mStop->Click(); };
     bRESET->OnClick = [this](TBitBtnWithColor*) { mReset->Click(); };
     LedModus->OnClick = [this](TLed*) { LedModusClick(); };
+    EinstellunGen1->OnClick = [this](TMenuItem*) { bCFGClick(); };
+    connect(bCFG, &QPushButton::clicked, this, [this] { Guarded([this] { bCFGClick(); }); });
 
     // Tab order: the run buttons, then the start-number box.
     setTabOrder(bSTART, bLAP);

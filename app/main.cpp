@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("vidazorov"));
     SetApplicationTitle(QStringLiteral("Vidazorov-ZavEzazi"));
     auto form = std::make_unique<TFormMain>();
+    form->CreateCfgDialog();
     form->show();
     const int rc = QApplication::exec();
     form.reset();  // writes the settings and the exit protocol

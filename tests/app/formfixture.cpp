@@ -24,6 +24,7 @@ void FormFixture::TearDown() {
 
 TFormMain& FormFixture::Build() {
     form = std::make_unique<TFormMain>();
+    form->CreateCfgDialog();
     return *form;
 }
 

@@ -1,0 +1,102 @@
+#include "config/cfgdialog.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <cmath>
+
+#include "platform/guard.h"
+
+namespace {
+constexpr int kInputX = 70;
+constexpr int kRow = 24;
+
+QLabel* RowLabel(QWidget* parent, const QString& text, int y) {
+    auto* l = new QLabel(text, parent);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    l->setGeometry(0, y, kInputX - 4, 22);
+    return l;
+}
+}  // namespace
+
+std::int32_t KilometresToMetres(double km) {
+    return static_cast<std::int32_t>(std::nearbyint(km * 1000.0));
+}
+
+TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask) : QDialog(owner) {
+    setWindowTitle(QStringLiteral("Einstellungen"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setModal(true);
+
+    int y = 8;
+    cbDigits = new QComboBox(this);
+    cbDigits->addItems({QStringLiteral("1/100"), QStringLiteral("1/10"), QStringLiteral("1")});
+    cbDigits->setGeometry(kInputX, y, 59, 22);
+    Label2 = RowLabel(this, QStringLiteral("Time format:"), y);
+    y += kRow;
+    cbPort = new QComboBox(this);
+    cbPort->addItem(QStringLiteral("None"));
+    cbPort->setGeometry(kInputX, y, 62, 22);
+    Label1 = RowLabel(this, QStringLiteral("COM-Port:"), y);
+    y += kRow;
+    cbAlg = new QComboBox(this);
+    cbAlg->addItems({QStringLiteral("ON"), QStringLiteral("OFF"), QStringLiteral("With Split")});
+    cbAlg->setGeometry(kInputX, y, 62, 22);
+    cbAlg->setEnabled(false);
+    Label6 = RowLabel(this, QStringLiteral("Algorithm:"), y);
+    y += kRow;
+    feDist = new TSpinFloatEdit(this);
+    feDist->setGeometry(kInputX, y, 62, 22);
+    feDist->SetValue(5.0);
+    Label10 = RowLabel(this, QStringLiteral("Distance:"), y);
+    LabelKm = new QLabel(QStringLiteral("km"), this);
+    LabelKm->setGeometry(kInputX + 66, y, 20, 22);
+    y += kRow + 8;
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setGeometry(8, y, 50, 25);
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelBtn->setGeometry(8 + 50 + 8, y, 73, 25);
+    setFixedSize(154, y + 25 + 8);
+
+    setTabOrder(OKBtn, CancelBtn);
+    setTabOrder(CancelBtn, cbDigits);
+    setTabOrder(cbDigits, cbPort);
+    setTabOrder(cbPort, cbAlg);
+    setTabOrder(cbAlg, feDist);
+
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cbDigits, &QComboBox::currentIndexChanged, this,
+            [this] { Guarded([this] { cbDigitsChange(); }); });
+    connect(cbPort, &QComboBox::currentIndexChanged, this,
+            [this] { Guarded([this] { cbPortChange(); }); });
+    FormCreate(portMask);
+}
+
+void TCfgDialog::FormCreate(std::uint32_t portMask) {
+    const std::uint32_t highest = portMask >> 16;
+    for (std::uint32_t n = 1; n <= highest && n <= 16; ++n)
+        if (portMask & (1u << (n - 1))) cbPort->addItem(QStringLiteral("COM") + QString::number(n));
+}
+
+void TCfgDialog::showEvent(QShowEvent* event) {
+    Guarded([this] { FormShow(); });
+    // Centred over the main window at every opening.
+    if (QWidget* owner = parentWidget())
+        move(owner->geometry().center() - QPoint(width() / 2, height() / 2));
+    QDialog::showEvent(event);
+}
+
+void TCfgDialog::FormShow() {
+    if (AlgorithmValue) cbPort->setEnabled(AlgorithmValue() >= 0);
+}
+
+void TCfgDialog::cbDigitsChange() {
+    if (OnPreviewResolution && cbDigits->currentIndex() >= 0)
+        OnPreviewResolution(2 - cbDigits->currentIndex());
+}
+
+void TCfgDialog::cbPortChange() { cbAlg->setEnabled(cbPort->currentIndex() > 0); }

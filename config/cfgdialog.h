@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDialog>
+#include <cstdint>
+#include <functional>
+
+#include "config/standin_floatedit.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+// The configuration dialog: time format, serial port, trigger algorithm and course distance.
+// It holds no settings of its own; the main window copies its values in and out.
+class TCfgDialog : public QDialog {
+public:
+    TCfgDialog(QWidget* owner, std::uint32_t portMask);
+
+    void FormCreate(std::uint32_t portMask);
+    void FormShow();
+    void cbDigitsChange();
+    void cbPortChange();
+
+    // The main window previews a time format while the dialog is open.
+    std::function<void(int resolution)> OnPreviewResolution;
+    // The algorithm value FormShow consults (the serial port component's Tag).
+    std::function<std::intptr_t()> AlgorithmValue;
+
+    QPushButton *OKBtn, *CancelBtn;
+    QComboBox *cbDigits, *cbPort, *cbAlg;
+    TSpinFloatEdit* feDist;
+    QLabel *Label1, *Label2, *Label6, *Label10, *LabelKm;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};
+
+// Metres from the distance in kilometres: the nearest integer, an exact half to the even one.
+std::int32_t KilometresToMetres(double km);
