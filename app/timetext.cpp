@@ -1,5 +1,6 @@
 #include "app/timetext.h"
 
+#include <QDateTime>
 #include <QLocale>
 
 namespace {
@@ -58,3 +59,9 @@ QString SpeedText(std::int32_t metres, TRaceTime elapsed) {
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return locale.toString(static_cast<double>(v), 'f', 1);
 }
+
+QString DateStamp(const QDateTime& when) {
+    return when.toString(QStringLiteral("yyyy-MM-dd-HH-mm")).replace(QLatin1Char(' '), QLatin1Char('0'));
+}
+
+QString DateStamp() { return DateStamp(QDateTime::currentDateTime()); }

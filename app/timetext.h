@@ -31,3 +31,8 @@ RowDigits DisplayRow(int row, const TimeParts& parts);
 // Average speed in km/h with one decimal in the regional format. A lap in the same tick as the
 // start has no speed to show: its text is "0.0" in the regional format, like a distance of 0.
 QString SpeedText(std::int32_t metres, TRaceTime elapsed);
+
+class QDateTime;
+// "yyyy-mm-dd-hh-mm" of a local time, digits and hyphens only: names saved files and page titles.
+QString DateStamp(const QDateTime& when);
+QString DateStamp();  // now

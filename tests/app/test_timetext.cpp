@@ -1,3 +1,4 @@
+#include <QDateTime>
 #include <QLocale>
 #include <gtest/gtest.h>
 
@@ -67,4 +68,10 @@ TEST(SpeedText, OneDecimalInTheRegionalFormat) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(SpeedText(42195, 7805270), "19,5");
     QLocale::setDefault(QLocale::c());
+}
+
+TEST(DateStamp, SixteenCharactersOfDigitsAndHyphens) {
+    EXPECT_EQ(DateStamp(QDateTime(QDate(2027, 3, 3), QTime(9, 5))), "2027-03-03-09-05");
+    EXPECT_EQ(DateStamp(QDateTime(QDate(2026, 12, 8), QTime(23, 40))), "2026-12-08-23-40");
+    EXPECT_EQ(DateStamp().size(), 16);
 }
