@@ -220,6 +220,13 @@ void TFormMain::BuildControls() {
     bSTOP = runButton(QStringLiteral("STOP"), QStringLiteral("Alt+P"), 240, 105);
     bSTOP->setEnabled(false);
     bRESET = runButton(QStringLiteral("00:00"), QString(), 351, 91);
+    {
+        // Its active face is black: a white caption stays readable (disabled captions are
+        // embossed whatever the font colour).
+        QPalette pal = bRESET->palette();
+        pal.setColor(QPalette::ButtonText, Qt::white);
+        bRESET->setPalette(pal);
+    }
     bRESET->setEnabled(false);
 
     // Right half: protocol.

@@ -13,50 +13,8 @@
 
 #include "platform/exception.h"
 #include "platform/tcolor.h"
-
-class TBitBtnWithColor : public QPushButton {
-public:
-    explicit TBitBtnWithColor(QWidget* parent = nullptr) : QPushButton(parent) {}
-    TColor Color() const { return color_; }
-    void SetColor(TColor c) {
-        color_ = c;
-        setStyleSheet(QStringLiteral("background-color: %1").arg(ToQColor(c).name()));
-    }
-    std::function<void(TBitBtnWithColor*, Qt::MouseButton, Qt::KeyboardModifiers, int, int)>
-        OnMouseDown;
-    std::function<void(TBitBtnWithColor*)> OnClick;
-
-protected:
-    void mousePressEvent(QMouseEvent* e) override {
-        if (OnMouseDown) OnMouseDown(this, e->button(), e->modifiers(), 0, 0);
-        QPushButton::mousePressEvent(e);
-    }
-    void keyPressEvent(QKeyEvent* e) override {
-        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-            if (OnClick) OnClick(this);
-            return;
-        }
-        QPushButton::keyPressEvent(e);
-    }
-
-private:
-    TColor color_ = clBtnFace;
-};
-
-enum class TLedKind { lkRed, lkGreen, lkYellow, lkCyan, lkMagenta, lkBlue, lkWhite };
-class TLed : public QWidget {
-public:
-    explicit TLed(QWidget* parent = nullptr) : QWidget(parent) { resize(16, 16); }
-    TLedKind Kind() const { return kind_; }
-    void SetKind(TLedKind k) { kind_ = k; }
-    bool Value() const { return value_; }
-    void SetValue(bool v) { value_ = v; }
-    std::function<void(TLed*)> OnClick;
-
-private:
-    TLedKind kind_ = TLedKind::lkRed;
-    bool value_ = false;
-};
+#include "widgets/bitbtnwithcolor.h"
+#include "widgets/led.h"
 
 struct TGridRect {
     int Left = 0, Top = 0, Right = 0, Bottom = 0;
