@@ -217,6 +217,8 @@ void PrintOnDefaultPrinter(QWidget* parent, const GridPrintSource& source,
         return;
     }
     if (beforePrinting) beforePrinting();
-    QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+    QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull()) info = QPrinterInfo::availablePrinters().constFirst();
+    QPrinter printer(info, QPrinter::HighResolution);
     PrintDocument(printer, source, options, pageCounter, screenDpiX, screenDpiY);
 }

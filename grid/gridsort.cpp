@@ -124,3 +124,26 @@ std::vector<int> RowsAfterSort(const std::vector<int>& order, const std::vector<
         if (wasSelected[size_t(order[p])]) rows.push_back(int(p));
     return rows;
 }
+
+bool IsHeaderSortClick(int x, int left, int width) { return x > left + 5 && x < left + width - 5; }
+
+TSortDirection HeaderClickDirection(const TSortOptions& options, int clickedCol,
+                                    bool rightButton) {
+    if (rightButton) return TSortDirection::sdDescending;
+    if (options.SortDirection == TSortDirection::sdAscending && options.SortCol == clickedCol)
+        return TSortDirection::sdDescending;
+    return TSortDirection::sdAscending;
+}
+
+QRect SortGlyphRect(int cellLeft, int cellWidth, int headerRowHeight) {
+    const int width = cellWidth <= 10 ? cellWidth - 3 : 8;
+    return QRect(cellLeft + 3, headerRowHeight / 2 - 4, width, 7);
+}
+
+QString ShortenedCaption(const QString& caption, int available,
+                         const std::function<int(const QString&)>& textWidth) {
+    if (caption.size() < 2 || textWidth(caption) <= available) return caption;
+    QString text = caption.left(caption.size() - 2) + QStringLiteral("..");
+    while (text.size() > 3 && textWidth(text) > available) text.remove(text.size() - 3, 1);
+    return text;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -31,3 +32,25 @@ std::vector<int> SortRowOrder(int col, int colCount, int rowCount, const CellTex
 // Where rows selected before a sort are after it (order as SortRowOrder returns it), in their
 // new order; the first is the row to make current.
 std::vector<int> RowsAfterSort(const std::vector<int>& order, const std::vector<int>& selected);
+
+// The sort column's header.
+
+// A button released in the header over column [left, left + width) at x sorts only away from the
+// column's edges, whose 5 pixels on either side belong to resizing.
+bool IsHeaderSortClick(int x, int left, int width);
+
+// The direction a header click sorts in: a second click on the sort column turns ascending into
+// descending, any other click sorts ascending; the right button always sorts descending.
+TSortDirection HeaderClickDirection(const TSortOptions& options, int clickedCol,
+                                    bool rightButton);
+
+// Where the UP or DOWN glyph (8 by 7) goes in the header cell of the sort column; its caption is
+// drawn kSortGlyphTextShift pixels further right.
+QRect SortGlyphRect(int cellLeft, int cellWidth, int headerRowHeight);
+constexpr int kSortGlyphTextShift = 10;
+
+// A header caption wider than available (the column width - 1, or - 12 for the sort column) has
+// its last two characters replaced by ".." and then loses the character before the ".." while
+// still too wide and longer than 3 characters. Captions under two characters stay as they are.
+QString ShortenedCaption(const QString& caption, int available,
+                         const std::function<int(const QString&)>& textWidth);

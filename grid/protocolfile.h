@@ -14,6 +14,12 @@ struct ProtocolGeometry {
     std::vector<int> colWidths;
     std::optional<int> left;  // absent when the file says -1
     std::optional<int> top;
+
+    // A window that is not smaller than the work area (the desktop without task bars) in either
+    // direction is maximised instead of placed.
+    bool Maximised(int workAreaWidth, int workAreaHeight) const {
+        return !(width < workAreaWidth || height < workAreaHeight);
+    }
 };
 
 struct ProtocolFileData {

@@ -30,15 +30,15 @@ bool IsBlank(QChar c) { return c.unicode() >= 1 && c.unicode() <= 32; }
 }  // namespace
 
 QByteArray EncodeLines(const QStringList& lines) {
-    QByteArray bytes;
+    QString text;
     qsizetype length = 0;
     for (const QString& line : lines) length += line.size() + 2;
-    bytes.reserve(length + length / 8);
+    text.reserve(length);
     for (const QString& line : lines) {
-        bytes += line.toUtf8();
-        bytes += "\r\n";
+        text += line;
+        text += QLatin1String("\r\n");
     }
-    return bytes;
+    return text.toUtf8();
 }
 
 QString DecodeText(const QByteArray& bytes) {

@@ -271,6 +271,9 @@ TEST(ProtocolFileGeometry, WrittenAndReadWhenAskedFor) {
     EXPECT_EQ(back->geometry->colWidths, std::vector<int>({42, 42, 42, 42, 166}));
     EXPECT_EQ(back->geometry->left, 10);
     EXPECT_FALSE(back->geometry->top.has_value());
+    EXPECT_FALSE(back->geometry->Maximised(1920, 1040));
+    EXPECT_TRUE((ProtocolGeometry{1920, 1040, {}, 0, 0}.Maximised(1920, 1040)));
+    EXPECT_FALSE((ProtocolGeometry{1920, 1000, {}, 0, 0}.Maximised(1920, 1040)));
 
     // A geometry line that does not read fails only a load that asks for the geometry.
     QStringList broken = lines;

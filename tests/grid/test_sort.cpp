@@ -306,3 +306,36 @@ TEST(SortRows, HeaderOnlyAndSingleRowGrids) {
     Table one = OneColumn({"x"});
     EXPECT_EQ(one.Sort(0, o), std::vector<int>({0, 1}));
 }
+
+TEST(SortHeader, ClicksAwayFromTheEdgesSortAndChooseTheDirection) {
+    // Column from x = 100, 42 pixels wide.
+    EXPECT_FALSE(IsHeaderSortClick(105, 100, 42));
+    EXPECT_TRUE(IsHeaderSortClick(106, 100, 42));
+    EXPECT_TRUE(IsHeaderSortClick(136, 100, 42));
+    EXPECT_FALSE(IsHeaderSortClick(137, 100, 42));
+    EXPECT_FALSE(IsHeaderSortClick(99, 100, 42));
+
+    TSortOptions o;
+    o.SortCol = 0;
+    EXPECT_EQ(HeaderClickDirection(o, 2, false), TSortDirection::sdAscending) << "new column";
+    o.SortCol = 2;
+    EXPECT_EQ(HeaderClickDirection(o, 2, false), TSortDirection::sdDescending) << "again";
+    o.SortDirection = TSortDirection::sdDescending;
+    EXPECT_EQ(HeaderClickDirection(o, 2, false), TSortDirection::sdAscending) << "third click";
+    o.SortDirection = TSortDirection::sdAscending;
+    EXPECT_EQ(HeaderClickDirection(o, 3, true), TSortDirection::sdDescending) << "right click";
+}
+
+TEST(SortHeader, GlyphPlaceAndShortenedCaptions) {
+    EXPECT_EQ(SortGlyphRect(84, 42, 20), QRect(87, 6, 8, 7));
+    EXPECT_EQ(SortGlyphRect(84, 10, 21), QRect(87, 6, 7, 7));
+
+    const auto width = [](const QString& s) { return int(s.size()) * 8; };  // 8 per character
+    EXPECT_EQ(ShortenedCaption("Time", 41, width), "Time");
+    EXPECT_EQ(ShortenedCaption("Split", 40, width), "Split") << "exactly as wide fits";
+    EXPECT_EQ(ShortenedCaption("Distance", 41, width), "Dis..");
+    EXPECT_EQ(ShortenedCaption("Distance", 30, width), "D..");
+    EXPECT_EQ(ShortenedCaption("Distance", 1, width), "D..") << "never below three characters";
+    EXPECT_EQ(ShortenedCaption("Km/h", 31, width), "K..");
+    EXPECT_EQ(ShortenedCaption("X", 1, width), "X");
+}
