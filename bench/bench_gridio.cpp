@@ -20,8 +20,11 @@ QString RaceTimeText(int ms) {
     const int hours = ms / 3600000;
     const QString fraction = QStringLiteral(",%1").arg(hundredths, 2, 10, QLatin1Char('0'));
     if (hours > 0)
-        return QStringLiteral("%1:%2.%3").arg(hours).arg(minutes, 2, 10, QLatin1Char('0'))
-                   .arg(seconds, 2, 10, QLatin1Char('0')) + fraction;
+        return QStringLiteral("%1:%2.%3")
+                   .arg(hours)
+                   .arg(minutes, 2, 10, QLatin1Char('0'))
+                   .arg(seconds, 2, 10, QLatin1Char('0')) +
+               fraction;
     if (minutes > 0)
         return QStringLiteral("%1.%2").arg(minutes).arg(seconds, 2, 10, QLatin1Char('0')) +
                fraction;
@@ -58,7 +61,8 @@ void BM_SaveProtocol(benchmark::State& state) {
     const ProtocolFileData data = Protocol();
     QTemporaryDir dir;
     const QString name = dir.filePath("protocol.txt");
-    for (auto _ : state) benchmark::DoNotOptimize(SaveProtocolFile(name, data));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SaveProtocolFile(name, data));
 }
 BENCHMARK(BM_SaveProtocol)->Unit(benchmark::kMillisecond);
 
@@ -80,7 +84,8 @@ void BM_SaveHtml(benchmark::State& state) {
     const QString name = dir.filePath("protocol.html");
     HtmlPageInfo info;
     info.applicationTitle = QStringLiteral("Vidazorov-ZavEzazi");
-    for (auto _ : state) benchmark::DoNotOptimize(SaveHtmlFile(name, rows, info));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SaveHtmlFile(name, rows, info));
 }
 BENCHMARK(BM_SaveHtml)->Unit(benchmark::kMillisecond);
 
@@ -88,7 +93,8 @@ void BM_SaveSemicolonFile(benchmark::State& state) {
     const std::vector<QStringList> rows = Rows(false);
     QTemporaryDir dir;
     const QString name = dir.filePath("protocol.csv");
-    for (auto _ : state) benchmark::DoNotOptimize(SaveSemicolonFile(name, rows));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SaveSemicolonFile(name, rows));
 }
 BENCHMARK(BM_SaveSemicolonFile)->Unit(benchmark::kMillisecond);
 

@@ -2,7 +2,9 @@
 
 namespace {
 
-bool IsBlank(QChar c) { return c.unicode() >= 1 && c.unicode() <= 32; }
+bool IsBlank(QChar c) {
+    return c.unicode() >= 1 && c.unicode() <= 32;
+}
 
 bool NeedsQuotes(const QString& item) {
     for (QChar c : item)
@@ -15,7 +17,8 @@ bool NeedsQuotes(const QString& item) {
 QString CommaListText(const QStringList& items) {
     if (items.size() == 1 && items.front().isEmpty()) return QStringLiteral("\"\"");
     qsizetype length = items.size();
-    for (const QString& item : items) length += item.size();
+    for (const QString& item : items)
+        length += item.size();
     QString out;
     out.reserve(length + 8);
     bool first = true;
@@ -42,7 +45,8 @@ QStringList ParseCommaList(QStringView line) {
     const qsizetype n = line.size();
     QStringList items;
     qsizetype p = 0;
-    while (p < n && IsBlank(line[p])) ++p;
+    while (p < n && IsBlank(line[p]))
+        ++p;
     while (p < n) {
         if (line[p] == u'"') {
             QString item;
@@ -50,7 +54,8 @@ QStringList ParseCommaList(QStringView line) {
             while (p < n) {
                 if (line[p] != u'"') {
                     const qsizetype start = p;
-                    while (p < n && line[p] != u'"') ++p;
+                    while (p < n && line[p] != u'"')
+                        ++p;
                     item += line.mid(start, p - start);
                 } else if (p + 1 < n && line[p + 1] == u'"') {
                     item += u'"';
@@ -63,14 +68,17 @@ QStringList ParseCommaList(QStringView line) {
             items << item;
         } else {
             const qsizetype start = p;
-            while (p < n && line[p].unicode() > 32 && line[p] != u',') ++p;
+            while (p < n && line[p].unicode() > 32 && line[p] != u',')
+                ++p;
             items << line.mid(start, p - start).toString();
         }
-        while (p < n && IsBlank(line[p])) ++p;
+        while (p < n && IsBlank(line[p]))
+            ++p;
         if (p < n && line[p] == u',') {
             const bool lastCharacter = p == n - 1;
             ++p;
-            while (p < n && IsBlank(line[p])) ++p;
+            while (p < n && IsBlank(line[p]))
+                ++p;
             if (lastCharacter) items << QString();
         }
     }

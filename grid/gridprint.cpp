@@ -181,17 +181,18 @@ int PrintPages(QPainter* painter, PrintMode mode, int fromRow, int toRow,
     return run.Run(fromRow, toRow);
 }
 
-bool PrinterInstalled() { return !QPrinterInfo::availablePrinters().isEmpty(); }
+bool PrinterInstalled() {
+    return !QPrinterInfo::availablePrinters().isEmpty();
+}
 
-void PrintDocument(QPrinter& printer, const GridPrintSource& source,
-                   const TPrintOptions& options, int& pageCounter, int screenDpiX,
-                   int screenDpiY) {
+void PrintDocument(QPrinter& printer, const GridPrintSource& source, const TPrintOptions& options,
+                   int& pageCounter, int screenDpiX, int screenDpiY) {
     printer.setDocName(options.JobTitle);
     printer.setCopyCount(int(std::clamp(options.Copies, 1u, 999u)));
     QPainter painter;
     if (!painter.begin(&printer))
-        throw Exception(QStringLiteral("The printer refused the print job \"%1\"")
-                            .arg(options.JobTitle));
+        throw Exception(
+            QStringLiteral("The printer refused the print job \"%1\"").arg(options.JobTitle));
     PrintPageGeometry geometry;
     const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
     geometry.pageWidth = area.width();

@@ -16,9 +16,9 @@ struct TPrintOptions {
     QString PageTitle;  // centred at the top of every page
     unsigned Copies = 0;
     TMyPrintRange PrintRange = TMyPrintRange::prAll;  // kept, not consulted
-    unsigned FromRow = 0;  // first data row printed
-    unsigned ToRow = 0;    // last data row printed
-    unsigned PreviewPage = 0;  // the running page number a preview draws
+    unsigned FromRow = 0;                             // first data row printed
+    unsigned ToRow = 0;                               // last data row printed
+    unsigned PreviewPage = 0;                         // the running page number a preview draws
 };
 
 // What printing reads from the grid. Lengths are screen pixels.
@@ -70,9 +70,8 @@ bool PrinterInstalled();
 
 // One print job on printer: named JobTitle, Copies copies (0 asks for one), rows FromRow..ToRow.
 // Raises Exception when the printer refuses the job.
-void PrintDocument(QPrinter& printer, const GridPrintSource& source,
-                   const TPrintOptions& options, int& pageCounter, int screenDpiX,
-                   int screenDpiY);
+void PrintDocument(QPrinter& printer, const GridPrintSource& source, const TPrintOptions& options,
+                   int& pageCounter, int screenDpiX, int screenDpiY);
 
 // The grid's Print: "No Printer is installed" (error box) when there is none; otherwise
 // beforePrinting (the grid switches its filter off there) and the job on the default printer.

@@ -10,19 +10,20 @@ namespace {
 // same as CompareEntries on the texts.
 class SortPass {
 public:
-    SortPass(std::vector<QString> values, const TSortOptions& options,
-             const RegionalParser& parser)
+    SortPass(std::vector<QString> values, const TSortOptions& options, const RegionalParser& parser)
         : values_(std::move(values)),
           style_(options.SortStyle),
           custom_(options.SortCompare),
           descending_(options.SortDirection == TSortDirection::sdDescending) {
         if (!options.SortCaseSensitive)
-            for (QString& v : values_) v = FoldAsciiCase(v);
+            for (QString& v : values_)
+                v = FoldAsciiCase(v);
         const size_t n = values_.size();
         switch (style_) {
             case TSortStyle::ssNumeric:
                 numbers_.resize(n);
-                for (size_t i = 0; i < n; ++i) numbers_[i] = parser.Number(values_[i]);
+                for (size_t i = 0; i < n; ++i)
+                    numbers_[i] = parser.Number(values_[i]);
                 break;
             case TSortStyle::ssDateTime:
             case TSortStyle::ssTime:
@@ -32,14 +33,16 @@ public:
                                        ? std::optional<qint64>(parser.Time(values_[i]))
                                        : parser.DateTime(values_[i]);
                 break;
-            default: break;
+            default:
+                break;
         }
     }
 
     // Entry positions in sorted order (0-based positions of the values).
     std::vector<int> Sorted() const {
         std::vector<int> index(values_.size());
-        for (size_t i = 0; i < index.size(); ++i) index[i] = int(i);
+        for (size_t i = 0; i < index.size(); ++i)
+            index[i] = int(i);
         // Merge sort: stays within bounds even where a style's comparison is not transitive.
         std::stable_sort(index.begin(), index.end(),
                          [this](int a, int b) { return Compare(a, b) < 0; });
@@ -58,7 +61,8 @@ private:
                 if (instants_[a] && instants_[b])
                     return *instants_[a] < *instants_[b] ? -1 : (*instants_[b] < *instants_[a]);
                 return CompareText(values_[a], values_[b]);
-            default: return CompareByStyle(style_, values_[a], values_[b], custom_);
+            default:
+                return CompareByStyle(style_, values_[a], values_[b], custom_);
         }
     }
 
@@ -92,23 +96,25 @@ std::vector<int> SortKeyColumns(int col, const QString& secondaryIndex, int colC
 std::vector<int> SortRowOrder(int col, int colCount, int rowCount, const CellTextFunction& cell,
                               TSortOptions& options, const GetSortStyleFunction& getSortStyle) {
     std::vector<int> order(size_t(std::max(rowCount, 1)));
-    for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
     const RegionalParser parser;
     const std::vector<int> keys = SortKeyColumns(col, options.SecondaryIndex, colCount);
     const int dataRows = std::max(rowCount - 1, 0);
     for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
         std::vector<QString> values(static_cast<size_t>(dataRows));
-        for (int p = 0; p < dataRows; ++p) values[p] = cell(*key, order[p + 1]);
+        for (int p = 0; p < dataRows; ++p)
+            values[p] = cell(*key, order[p + 1]);
         if (getSortStyle) {
             getSortStyle(*key, options.SortStyle);
         } else if (options.SortStyle == TSortStyle::ssAutomatic) {
-            options.SortStyle =
-                DetectSortStyle(QStringList(values.begin(), values.end()));
+            options.SortStyle = DetectSortStyle(QStringList(values.begin(), values.end()));
         }
         const std::vector<int> sorted = SortPass(std::move(values), options, parser).Sorted();
         std::vector<int> next(order.size());
         next[0] = 0;
-        for (int p = 0; p < dataRows; ++p) next[p + 1] = order[sorted[p] + 1];
+        for (int p = 0; p < dataRows; ++p)
+            next[p + 1] = order[sorted[p] + 1];
         order.swap(next);
     }
     options.SortCompare = nullptr;
@@ -125,10 +131,11 @@ std::vector<int> RowsAfterSort(const std::vector<int>& order, const std::vector<
     return rows;
 }
 
-bool IsHeaderSortClick(int x, int left, int width) { return x > left + 5 && x < left + width - 5; }
+bool IsHeaderSortClick(int x, int left, int width) {
+    return x > left + 5 && x < left + width - 5;
+}
 
-TSortDirection HeaderClickDirection(const TSortOptions& options, int clickedCol,
-                                    bool rightButton) {
+TSortDirection HeaderClickDirection(const TSortOptions& options, int clickedCol, bool rightButton) {
     if (rightButton) return TSortDirection::sdDescending;
     if (options.SortDirection == TSortDirection::sdAscending && options.SortCol == clickedCol)
         return TSortDirection::sdDescending;
@@ -144,6 +151,7 @@ QString ShortenedCaption(const QString& caption, int available,
                          const std::function<int(const QString&)>& textWidth) {
     if (caption.size() < 2 || textWidth(caption) <= available) return caption;
     QString text = caption.left(caption.size() - 2) + QStringLiteral("..");
-    while (text.size() > 3 && textWidth(text) > available) text.remove(text.size() - 3, 1);
+    while (text.size() > 3 && textWidth(text) > available)
+        text.remove(text.size() - 3, 1);
     return text;
 }

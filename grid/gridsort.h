@@ -26,8 +26,7 @@ using GetSortStyleFunction = std::function<void(int, TSortStyle&)>;
 // Returns the new order: element p (1..rowCount-1) is the row, before the sort, that goes to
 // position p; element 0 is 0, the header row, which never moves.
 std::vector<int> SortRowOrder(int col, int colCount, int rowCount, const CellTextFunction& cell,
-                              TSortOptions& options,
-                              const GetSortStyleFunction& getSortStyle = {});
+                              TSortOptions& options, const GetSortStyleFunction& getSortStyle = {});
 
 // Where rows selected before a sort are after it (order as SortRowOrder returns it), in their
 // new order; the first is the row to make current.
@@ -41,8 +40,7 @@ bool IsHeaderSortClick(int x, int left, int width);
 
 // The direction a header click sorts in: a second click on the sort column turns ascending into
 // descending, any other click sorts ascending; the right button always sorts descending.
-TSortDirection HeaderClickDirection(const TSortOptions& options, int clickedCol,
-                                    bool rightButton);
+TSortDirection HeaderClickDirection(const TSortOptions& options, int clickedCol, bool rightButton);
 
 // Where the UP or DOWN glyph (8 by 7) goes in the header cell of the sort column; its caption is
 // drawn kSortGlyphTextShift pixels further right.

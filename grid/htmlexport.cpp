@@ -7,11 +7,20 @@ QString HtmlEscaped(const QString& text) {
     out.reserve(text.size());
     for (QChar c : text) {
         switch (c.unicode()) {
-            case u'&': out += QLatin1String("&amp;"); break;
-            case u'<': out += QLatin1String("&lt;"); break;
-            case u'>': out += QLatin1String("&gt;"); break;
-            case u'"': out += QLatin1String("&quot;"); break;
-            default: out += c;
+            case u'&':
+                out += QLatin1String("&amp;");
+                break;
+            case u'<':
+                out += QLatin1String("&lt;");
+                break;
+            case u'>':
+                out += QLatin1String("&gt;");
+                break;
+            case u'"':
+                out += QLatin1String("&quot;");
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -38,10 +47,12 @@ QString HtmlPageText(const std::vector<QStringList>& rows, const HtmlPageInfo& i
     line(QStringLiteral("<head>"));
     line(QStringLiteral("<title>Vidazorov - skiing</title>"));
     line(QStringLiteral("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"));
-    line(QStringLiteral("<meta name=\"keywords\" content=\"wintersport, Ski, skiing, Eis lauf, "
-                        "Eisschnelllauf, Bob\">"));
-    line(QStringLiteral("<meta name=\"description\" content=\"Vidazorov professional software "
-                        "development for all\">"));
+    line(
+        QStringLiteral("<meta name=\"keywords\" content=\"wintersport, Ski, skiing, Eis lauf, "
+                       "Eisschnelllauf, Bob\">"));
+    line(
+        QStringLiteral("<meta name=\"description\" content=\"Vidazorov professional software "
+                       "development for all\">"));
     line(QStringLiteral("</head>"));
     line(QStringLiteral("<body>"));
     line(QStringLiteral("<center><h2>Protocoll</h2></center>"));

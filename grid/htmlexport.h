@@ -7,7 +7,7 @@
 
 // The protocol as a single HTML page with one table, for a web browser.
 struct HtmlPageInfo {
-    QString applicationTitle;                              // written under the table
+    QString applicationTitle;                                     // written under the table
     QString makerHost = QStringLiteral("www.vidazorov.example");  // comment line and closing link
 };
 

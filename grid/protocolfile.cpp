@@ -12,11 +12,14 @@ const QString kFontCol = QStringLiteral("FontColSettings");
 const QString kFontRow = QStringLiteral("FontRowSettings");
 const QString kUser = QStringLiteral("UserSettings");
 
-QString Flag(bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); }
+QString Flag(bool on) {
+    return on ? QStringLiteral("1") : QStringLiteral("0");
+}
 
 QStringList FormatSection(const QString& name, const TFontList& list) {
     QStringList items{name};
-    for (const TFontSetting& setting : list) items << FontSettingText(setting);
+    for (const TFontSetting& setting : list)
+        items << FontSettingText(setting);
     return items;
 }
 
@@ -56,8 +59,8 @@ bool ReadGeometry(const QStringList& items, int colCount, ProtocolGeometry& geom
     for (int i = 0; i < colCount + 4; ++i) {
         std::optional<int> value = WholeNumber(items, i);
         if (!value)
-            return Fail(error, QStringLiteral("geometry line: item %1 is not a whole number")
-                                   .arg(i + 1));
+            return Fail(error,
+                        QStringLiteral("geometry line: item %1 is not a whole number").arg(i + 1));
         values.push_back(*value);
     }
     geometry.width = values[0];
@@ -108,14 +111,17 @@ QStringList ProtocolLines(const ProtocolFileData& data) {
     if (data.geometry) {
         const ProtocolGeometry& g = *data.geometry;
         geometry << QString::number(g.width) << QString::number(g.height);
-        for (int w : g.colWidths) geometry << QString::number(w);
+        for (int w : g.colWidths)
+            geometry << QString::number(w);
         geometry << QString::number(g.left.value_or(-1)) << QString::number(g.top.value_or(-1));
     } else {
         const int colCount = data.rows.empty() ? 0 : int(data.rows.front().size());
-        for (int i = 0; i < colCount + 4; ++i) geometry << QStringLiteral("-1");
+        for (int i = 0; i < colCount + 4; ++i)
+            geometry << QStringLiteral("-1");
     }
     lines << CommaListText(geometry);
-    for (const QStringList& row : data.rows) lines << CommaListText(row);
+    for (const QStringList& row : data.rows)
+        lines << CommaListText(row);
     return lines;
 }
 
@@ -145,7 +151,8 @@ std::optional<ProtocolFileData> ParseProtocolLines(const QStringList& lines, boo
     }
     const qsizetype geometryLine = next++;
     data.rows.reserve(size_t(lines.size() - next));
-    for (; next < lines.size(); ++next) data.rows.push_back(ParseCommaList(lines[next]));
+    for (; next < lines.size(); ++next)
+        data.rows.push_back(ParseCommaList(lines[next]));
     if (!data.rows.empty() && data.rows.back().isEmpty()) {
         Fail(error, QStringLiteral("the last row has no cells"));
         return std::nullopt;
@@ -187,7 +194,8 @@ QByteArray SemicolonFileBytes(const std::vector<QStringList>& rows) {
     QString text;
     qsizetype length = 0;
     for (const QStringList& row : rows)
-        for (const QString& cell : row) length += cell.size() + 1;
+        for (const QString& cell : row)
+            length += cell.size() + 1;
     text.reserve(length + 2 * qsizetype(rows.size()));
     for (const QStringList& row : rows) {
         bool first = true;

@@ -9,7 +9,7 @@
 
 // Everything a protocol file holds, apart from the grid that shows it.
 struct ProtocolGeometry {
-    int width = -1;   // of the window holding the grid
+    int width = -1;  // of the window holding the grid
     int height = -1;
     std::vector<int> colWidths;
     std::optional<int> left;  // absent when the file says -1

@@ -22,19 +22,26 @@ QString LenientFormat(const QString& format, bool fourDigitYear) {
             continue;
         }
         qsizetype run = 1;
-        while (i + run < n && format[i + run] == c) ++run;
+        while (i + run < n && format[i + run] == c)
+            ++run;
         switch (c.unicode()) {
             case u'H':
             case u'h':
             case u'm':
-            case u's': out += c; break;
+            case u's':
+                out += c;
+                break;
             case u'd':
-            case u'M': out += run <= 2 ? QString(c) : QString(run, c); break;
+            case u'M':
+                out += run <= 2 ? QString(c) : QString(run, c);
+                break;
             case u'y':
                 out += run == 2 || run == 4 ? QString(fourDigitYear ? 4 : 2, c) : QString(run, c);
                 break;
-            case u't': break;
-            default: out += QString(run, c);
+            case u't':
+                break;
+            default:
+                out += QString(run, c);
         }
         i += run;
     }
@@ -50,7 +57,9 @@ int Sign(T a, T b) {
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-bool IsDigit(QChar c) { return c.unicode() >= u'0' && c.unicode() <= u'9'; }
+bool IsDigit(QChar c) {
+    return c.unicode() >= u'0' && c.unicode() <= u'9';
+}
 
 bool AllDigits(QStringView s) {
     for (QChar c : s)
@@ -144,7 +153,8 @@ std::optional<int> RegionalParser::Time(const QString& text) const {
 QString FoldAsciiCase(const QString& text) {
     qsizetype i = 0;
     const qsizetype n = text.size();
-    while (i < n && !(text[i] >= u'A' && text[i] <= u'Z')) ++i;
+    while (i < n && !(text[i] >= u'A' && text[i] <= u'Z'))
+        ++i;
     if (i == n) return text;
     QString folded = text;
     QChar* p = folded.data();
@@ -235,17 +245,22 @@ int CompareNumericExtended(QStringView a, QStringView b) {
 int CompareByStyle(TSortStyle style, const QString& a, const QString& b,
                    const TSortCompare& custom) {
     switch (style) {
-        case TSortStyle::ssNumeric: return CompareNumeric(a, b);
-        case TSortStyle::ssNumericExtended: return CompareNumericExtended(a, b);
-        case TSortStyle::ssDateTime: return CompareDateTime(a, b);
-        case TSortStyle::ssTime: return CompareTime(a, b);
+        case TSortStyle::ssNumeric:
+            return CompareNumeric(a, b);
+        case TSortStyle::ssNumericExtended:
+            return CompareNumericExtended(a, b);
+        case TSortStyle::ssDateTime:
+            return CompareDateTime(a, b);
+        case TSortStyle::ssTime:
+            return CompareTime(a, b);
         case TSortStyle::ssCustom: {
             if (!custom) return 0;
             const int r = custom(a, b);
             return r < 0 ? -1 : (r > 0 ? 1 : 0);
         }
         case TSortStyle::ssAutomatic:
-        case TSortStyle::ssNormal: break;
+        case TSortStyle::ssNormal:
+            break;
     }
     return CompareText(a, b);
 }
@@ -253,9 +268,9 @@ int CompareByStyle(TSortStyle style, const QString& a, const QString& b,
 int CompareEntries(const TSortedListEntry& left, const TSortedListEntry& right,
                    const TSortOptions& options) {
     const bool fold = !options.SortCaseSensitive;
-    const int r = CompareByStyle(options.SortStyle, fold ? FoldAsciiCase(left.Value) : left.Value,
-                                 fold ? FoldAsciiCase(right.Value) : right.Value,
-                                 options.SortCompare);
+    const int r =
+        CompareByStyle(options.SortStyle, fold ? FoldAsciiCase(left.Value) : left.Value,
+                       fold ? FoldAsciiCase(right.Value) : right.Value, options.SortCompare);
     if (r == 0) return Sign(left.RowIndex, right.RowIndex);
     return options.SortDirection == TSortDirection::sdDescending ? -r : r;
 }

@@ -24,7 +24,7 @@ enum class TSortDirection { sdAscending, sdDescending };
 using TSortCompare = std::function<int(const QString&, const QString&)>;
 
 struct TSortOptions {
-    bool CanSort = true;  // when false, every request to sort does nothing
+    bool CanSort = true;     // when false, every request to sort does nothing
     QString SecondaryIndex;  // further key columns as a comma list of column numbers
     TSortStyle SortStyle = TSortStyle::ssNormal;
     bool SortCaseSensitive = false;  // when false, A-Z are compared as a-z

@@ -25,14 +25,17 @@ QString DecodeWindows1252(const QByteArray& bytes) {
     return text;
 }
 
-bool IsBlank(QChar c) { return c.unicode() >= 1 && c.unicode() <= 32; }
+bool IsBlank(QChar c) {
+    return c.unicode() >= 1 && c.unicode() <= 32;
+}
 
 }  // namespace
 
 QByteArray EncodeLines(const QStringList& lines) {
     QString text;
     qsizetype length = 0;
-    for (const QString& line : lines) length += line.size() + 2;
+    for (const QString& line : lines)
+        length += line.size() + 2;
     text.reserve(length);
     for (const QString& line : lines) {
         text += line;
@@ -111,7 +114,9 @@ QStringList SplitLines(const QString& text) {
     return lines;
 }
 
-QStringList DecodeLines(const QByteArray& bytes) { return SplitLines(DecodeText(bytes)); }
+QStringList DecodeLines(const QByteArray& bytes) {
+    return SplitLines(DecodeText(bytes));
+}
 
 bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes) {
     QSaveFile file(fileName);

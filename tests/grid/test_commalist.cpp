@@ -67,5 +67,6 @@ TEST(CommaList, TrickyListsSurviveARoundTrip) {
         {"clBlack,0,0,0,clBlack", "\"clRed,1,0,0,clWhite\""},
     };
     for (const QStringList& items : lists)
-        EXPECT_EQ(ParseCommaList(CommaListText(items)), items) << CommaListText(items).toStdString();
+        EXPECT_EQ(ParseCommaList(CommaListText(items)), items)
+            << CommaListText(items).toStdString();
 }

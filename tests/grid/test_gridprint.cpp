@@ -29,8 +29,8 @@ public:
         font.setPixelSize(15);
         rows.push_back({"Rang", "Nr.", "Time", "Split", "Km/h"});
         for (int r = 1; r <= dataRows; ++r)
-            rows.push_back({QString::number(r) + ".", QString::number(100 + r), "1.02,03", "0,00",
-                            "41,50"});
+            rows.push_back(
+                {QString::number(r) + ".", QString::number(100 + r), "1.02,03", "0,00", "41,50"});
     }
     int ColCount() const override { return int(widths.size()); }
     int RowCount() const override { return int(rows.size()); }
@@ -93,7 +93,8 @@ public:
         }
     }
     void drawRects(const QRect* rects, int count) override {
-        for (int i = 0; i < count; ++i) out_.rects.push_back({out_.page, rects[i], brush_});
+        for (int i = 0; i < count; ++i)
+            out_.rects.push_back({out_.page, rects[i], brush_});
     }
     void drawTextItem(const QPointF& p, const QTextItem& item) override {
         const QFontMetrics fm(item.font());
@@ -120,17 +121,25 @@ public:
 protected:
     int metric(PaintDeviceMetric m) const override {
         switch (m) {
-            case PdmWidth: return w_;
-            case PdmHeight: return h_;
+            case PdmWidth:
+                return w_;
+            case PdmHeight:
+                return h_;
             case PdmDpiX:
             case PdmDpiY:
             case PdmPhysicalDpiX:
-            case PdmPhysicalDpiY: return 600;
-            case PdmDepth: return 32;
-            case PdmNumColors: return INT_MAX;
-            case PdmDevicePixelRatio: return 1;
-            case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
-            default: return 0;
+            case PdmPhysicalDpiY:
+                return 600;
+            case PdmDepth:
+                return 32;
+            case PdmNumColors:
+                return INT_MAX;
+            case PdmDevicePixelRatio:
+                return 1;
+            case PdmDevicePixelRatioScaled:
+                return int(devicePixelRatioFScale());
+            default:
+                return 0;
         }
     }
 
@@ -155,18 +164,18 @@ struct PrintRun {
 };
 
 PrintRun PrintRecorded(const TableSource& source, const PrintPageGeometry& g, int from, int to,
-                  TPrintOptions options = {}, PrintMode mode = PrintMode::Print,
-                  int* counter = nullptr) {
+                       TPrintOptions options = {}, PrintMode mode = PrintMode::Print,
+                       int* counter = nullptr) {
     PrintRun run;
     RecordingDevice device(g.pageWidth, g.pageHeight, run.drawn);
     QPainter painter(&device);
     int own = 0;
     if (options.PageTitle.isEmpty()) options.PageTitle = "race       2026-12-08-01-40";
-    run.pages = PrintPages(&painter, mode, from, to, source, g, options, counter ? *counter : own,
-                           [&run] {
-                               ++run.newPages;
-                               ++run.drawn.page;
-                           });
+    run.pages =
+        PrintPages(&painter, mode, from, to, source, g, options, counter ? *counter : own, [&run] {
+            ++run.newPages;
+            ++run.drawn.page;
+        });
     return run;
 }
 
@@ -253,7 +262,8 @@ TEST(GridPrint, ColumnBandsAreNumberedAfterThePage) {
     EXPECT_EQ(run.newPages, 5);
     const QStringList expected = {"Seite 1-1", "Seite 2-1", "Seite 1-2",
                                   "Seite 2-2", "Seite 1-3", "Seite 2-3"};
-    for (int p = 1; p <= 6; ++p) EXPECT_TRUE(run.drawn.Find(p, expected[p - 1])) << p;
+    for (int p = 1; p <= 6; ++p)
+        EXPECT_TRUE(run.drawn.Find(p, expected[p - 1])) << p;
     // Each band starts at the left edge with its own columns and rows.
     const Drawn::Text* time = run.drawn.Find(3, "Time");
     ASSERT_TRUE(time);
@@ -290,13 +300,13 @@ TEST(GridPrint, ARowHigherThanAPageIsPrintedAloneInsteadOfForever) {
 TEST(GridPrint, CountAndPreviewFollowTheRunningPageCounter) {
     const TableSource source(5);
     int counter = 0;
-    EXPECT_EQ(PrintPages(nullptr, PrintMode::Count, 1, 5, source, Page(600, kThreeRowPage), {},
-                         counter),
-              6);
+    EXPECT_EQ(
+        PrintPages(nullptr, PrintMode::Count, 1, 5, source, Page(600, kThreeRowPage), {}, counter),
+        6);
     EXPECT_EQ(counter, 6);
-    EXPECT_EQ(PrintPages(nullptr, PrintMode::Count, 1, 5, source, Page(600, kThreeRowPage), {},
-                         counter),
-              6);
+    EXPECT_EQ(
+        PrintPages(nullptr, PrintMode::Count, 1, 5, source, Page(600, kThreeRowPage), {}, counter),
+        6);
     EXPECT_EQ(counter, 12) << "the counter is never reset";
 
     // The preview draws only the page whose running number is PreviewPage, at screen scale on
@@ -304,7 +314,7 @@ TEST(GridPrint, CountAndPreviewFollowTheRunningPageCounter) {
     TPrintOptions options;
     options.PreviewPage = 14;  // the second page of this run
     const PrintRun run = PrintRecorded(source, Page(600, kThreeRowPage), 1, 5, options,
-                                  PrintMode::Preview, &counter);
+                                       PrintMode::Preview, &counter);
     EXPECT_EQ(counter, 14);
     EXPECT_EQ(run.pages, 2);
     ASSERT_FALSE(run.drawn.rects.empty());
@@ -327,28 +337,31 @@ TEST(GridPrint, RenderedPage) {
         int counter = 0;
         TPrintOptions options;
         options.PageTitle = "vidazorov       2026-12-08-01-40";
-        PrintPages(&painter, PrintMode::Print, 1, 12, source, Page(2100, 2000), options,
-                   counter);
+        PrintPages(&painter, PrintMode::Print, 1, 12, source, Page(2100, 2000), options, counter);
     }
     SaveShot(image, "gridprint_page");
     auto black = [&](int x, int y) { return qGray(image.pixel(x, y)) < 128; };
     // The shared vertical edge between the first two columns, down the header and first row.
-    for (int y = 121; y < 372; ++y) EXPECT_TRUE(black(258, y)) << y;
+    for (int y = 121; y < 372; ++y)
+        EXPECT_TRUE(black(258, y)) << y;
     EXPECT_FALSE(black(257, 240));
     EXPECT_FALSE(black(259, 240));
     // The shared horizontal edge between header and first row, across all columns.
-    for (int x = 0; x <= 1032 + 1002; ++x) EXPECT_TRUE(black(x, 246)) << x;
+    for (int x = 0; x <= 1032 + 1002; ++x)
+        EXPECT_TRUE(black(x, 246)) << x;
     EXPECT_FALSE(black(2040, 246));
     EXPECT_FALSE(black(100, 245));
     EXPECT_FALSE(black(100, 247));
     // Some ink in the title line and in the first cell's text.
     int ink = 0;
     for (int y = 6; y < 90; ++y)
-        for (int x = 0; x < 2100; ++x) ink += black(x, y);
+        for (int x = 0; x < 2100; ++x)
+            ink += black(x, y);
     EXPECT_GT(ink, 500);
     ink = 0;
     for (int y = 125; y < 240; ++y)
-        for (int x = 18; x < 250; ++x) ink += black(x, y);
+        for (int x = 18; x < 250; ++x)
+            ink += black(x, y);
     EXPECT_GT(ink, 500);
 }
 
@@ -380,8 +393,7 @@ TEST(GridPrint, NoPrinterInstalled) {
     const TableSource source(1);
     int counter = 0;
     bool filterSwitchedOff = false;
-    PrintOnDefaultPrinter(nullptr, source, {}, counter, 96, 96,
-                          [&] { filterSwitchedOff = true; });
+    PrintOnDefaultPrinter(nullptr, source, {}, counter, 96, 96, [&] { filterSwitchedOff = true; });
     EXPECT_EQ(dialogs.errors, QStringList({"No Printer is installed"}));
     EXPECT_FALSE(filterSwitchedOff);
     EXPECT_EQ(counter, 0);

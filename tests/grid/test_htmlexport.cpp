@@ -66,8 +66,9 @@ TEST(HtmlExport, MarkupInCellsAndTitleCannotLeakIntoThePage) {
     info.applicationTitle = "Race <i>";
     const QString page =
         HtmlPageText({kHeader, {"1.", "<1>", "</td></tr></table><script>", "&", "\""}}, info);
-    EXPECT_TRUE(page.contains("<td>1.</td><td>&lt;1&gt;</td><td>&lt;/td&gt;&lt;/tr&gt;&lt;/table"
-                              "&gt;&lt;script&gt;</td><td>&amp;</td><td>&quot;</td></tr>\r\n"));
+    EXPECT_TRUE(
+        page.contains("<td>1.</td><td>&lt;1&gt;</td><td>&lt;/td&gt;&lt;/tr&gt;&lt;/table"
+                      "&gt;&lt;script&gt;</td><td>&amp;</td><td>&quot;</td></tr>\r\n"));
     EXPECT_FALSE(page.contains("<script>"));
     EXPECT_TRUE(page.contains("<br>Race &lt;i&gt;<br>\r\n"));
 }

@@ -43,17 +43,18 @@ std::optional<ProtocolFileData> FromBytes(const QByteArray& bytes, bool withGeom
 
 TEST(ProtocolFile, DefaultProtocolByteForByte) {
     const QByteArray entry = "\"clBlack,0,0,0,clBlack\"";
-    const QByteArray expected = "GenerelSettings,0\r\n"
-                                "FontColSettings," +
-                                entry + "," + entry + "," + entry + "," + entry + "," + entry +
-                                "\r\n"
-                                "FontRowSettings," +
-                                entry + "," + entry +
-                                "\r\n"
-                                "UserSettings\r\n"
-                                "-1,-1,-1,-1,-1,-1,-1,-1,-1\r\n"
-                                "Rang,Nr.,Time,Split,Km/h\r\n"
-                                ",,,,\r\n";
+    const QByteArray expected =
+        "GenerelSettings,0\r\n"
+        "FontColSettings," +
+        entry + "," + entry + "," + entry + "," + entry + "," + entry +
+        "\r\n"
+        "FontRowSettings," +
+        entry + "," + entry +
+        "\r\n"
+        "UserSettings\r\n"
+        "-1,-1,-1,-1,-1,-1,-1,-1,-1\r\n"
+        "Rang,Nr.,Time,Split,Km/h\r\n"
+        ",,,,\r\n";
     EXPECT_EQ(EncodeLines(ProtocolLines(DefaultProtocol())), expected);
 
     QTemporaryDir dir;
@@ -153,8 +154,8 @@ TEST(ProtocolFileReading, WithoutSettingsTheFirstLineIsTheGeometryLine) {
 }
 
 TEST(ProtocolFileReading, SectionsAreOptionalEachOnItsOwn) {
-    const std::optional<ProtocolFileData> data =
-        FromBytes("GenerelSettings,1\r\nUserSettings,alpha,\"b c\"\r\n-1,-1,-1,-1,-1\r\nNr.\r\n9\r\n");
+    const std::optional<ProtocolFileData> data = FromBytes(
+        "GenerelSettings,1\r\nUserSettings,alpha,\"b c\"\r\n-1,-1,-1,-1,-1\r\nNr.\r\n9\r\n");
     ASSERT_TRUE(data);
     EXPECT_EQ(data->columnFormatsFirst, true);
     EXPECT_TRUE(data->columnFormats.empty());
@@ -185,7 +186,8 @@ TEST(ProtocolFileReading, NoRowLineGivesNoRowsAndNoLinesIsNoProtocol) {
 TEST(ProtocolFileReading, MoreFormatEntriesThanColumnsAreKept) {
     const QByteArray entry = "\"clRed,1,0,0,clWhite\"";
     QByteArray file = "FontColSettings";
-    for (int i = 0; i < 8; ++i) file += "," + entry;
+    for (int i = 0; i < 8; ++i)
+        file += "," + entry;
     file += "\r\nFontRowSettings," + entry + "\r\n-1,-1,-1,-1,-1,-1\r\nA,B\r\n1,2\r\n";
     const std::optional<ProtocolFileData> data = FromBytes(file);
     ASSERT_TRUE(data);
@@ -223,7 +225,9 @@ TEST(ProtocolFileReading, LineEndsNulAndCharacterSets) {
     EXPECT_EQ(FromBytes(unterminated)->rows, reference->rows);
 
     // Reading stops at a NUL byte.
-    const std::optional<ProtocolFileData> cut = FromBytes(crlf + QByteArray("2.,9\r\n\0" "3.,8\r\n", 13));
+    const std::optional<ProtocolFileData> cut = FromBytes(crlf + QByteArray("2.,9\r\n\0"
+                                                                            "3.,8\r\n",
+                                                                            13));
     ASSERT_TRUE(cut);
     EXPECT_EQ(cut->RowCount(), 3);
     EXPECT_EQ(cut->rows.back(), QStringList({"2.", "9"}));
@@ -243,7 +247,8 @@ TEST(TextFile, DecodingFallsBackOnlyForInvalidUtf8) {
     // A sequence cut off at the end is not UTF-8 either.
     EXPECT_EQ(DecodeText("abc\xC3"), "abcÃ");
     // The five undefined bytes become the C1 controls of the same value.
-    EXPECT_EQ(DecodeText("\x81\x8D\x8F\x90\x9D"), QString::fromUtf16(u"\u0081\u008D\u008F\u0090\u009D"));
+    EXPECT_EQ(DecodeText("\x81\x8D\x8F\x90\x9D"),
+              QString::fromUtf16(u"\u0081\u008D\u008F\u0090\u009D"));
     EXPECT_EQ(DecodeText(QByteArray("a\0b", 3)), "a");
 }
 

@@ -27,16 +27,17 @@ struct Table {
 
     std::vector<int> Sort(int col, TSortOptions& options, const GetSortStyleFunction& get = {}) {
         const std::vector<int> order = SortRowOrder(
-            col, ColCount(), RowCount(), [this](int c, int r) { return rows[r][c]; }, options,
-            get);
+            col, ColCount(), RowCount(), [this](int c, int r) { return rows[r][c]; }, options, get);
         std::vector<QStringList> sorted;
-        for (int r : order) sorted.push_back(rows[r]);
+        for (int r : order)
+            sorted.push_back(rows[r]);
         rows = sorted;
         return order;
     }
     QStringList Column(int col) const {
         QStringList out;
-        for (size_t r = 1; r < rows.size(); ++r) out << rows[r][col];
+        for (size_t r = 1; r < rows.size(); ++r)
+            out << rows[r][col];
         return out;
     }
 };
@@ -44,7 +45,8 @@ struct Table {
 Table OneColumn(const QStringList& values) {
     Table t;
     t.rows.push_back({"Header"});
-    for (const QString& v : values) t.rows.push_back({v});
+    for (const QString& v : values)
+        t.rows.push_back({v});
     return t;
 }
 
@@ -266,20 +268,22 @@ TEST(SortRows, NumericExtendedColumnWithEmptyCells) {
 TEST(SortRows, TheOrderIsThatOfTheEntryComparison) {
     // The sort parses each value once; the order must be the one the pairwise comparison gives.
     std::mt19937 random(7);
-    const QStringList pool = {"", "9", "10", "1.5", "1.25", "-3", "abc", "ab", "Ab", "Run 9",
-                              "run 10", "x", "1e2", "07", "7", "12:30", "9:05", "1,5"};
+    const QStringList pool = {"",      "9",      "10", "1.5", "1.25", "-3", "abc",   "ab",   "Ab",
+                              "Run 9", "run 10", "x",  "1e2", "07",   "7",  "12:30", "9:05", "1,5"};
     for (TSortStyle style : {TSortStyle::ssNormal, TSortStyle::ssNumeric,
                              TSortStyle::ssNumericExtended, TSortStyle::ssTime}) {
         for (TSortDirection direction :
              {TSortDirection::sdAscending, TSortDirection::sdDescending}) {
             Table t;
             t.rows.push_back({"H"});
-            for (int i = 0; i < 60; ++i) t.rows.push_back({pool[int(random() % pool.size())]});
+            for (int i = 0; i < 60; ++i)
+                t.rows.push_back({pool[int(random() % pool.size())]});
             TSortOptions o;
             o.SortStyle = style;
             o.SortDirection = direction;
             std::vector<TSortedListEntry> entries;
-            for (int r = 1; r < t.RowCount(); ++r) entries.push_back({t.rows[r][0], r});
+            for (int r = 1; r < t.RowCount(); ++r)
+                entries.push_back({t.rows[r][0], r});
             std::stable_sort(entries.begin(), entries.end(),
                              [&](const TSortedListEntry& a, const TSortedListEntry& b) {
                                  return CompareEntries(a, b, o) < 0;
