@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Text files of the grid: UTF-8 without a byte-order mark, every line ended by CR LF.
+
+// The bytes of the lines, each followed by CR LF.
+QByteArray EncodeLines(const QStringList& lines);
+
+// The text of a file: UTF-8 when the bytes are valid UTF-8 (a leading byte-order mark is
+// dropped), otherwise Windows-1252, the code page protocol files were written in before.
+// Everything from the first NUL byte on is ignored.
+QString DecodeText(const QByteArray& bytes);
+
+// Splits text into lines ended by CR, LF or CR LF; an unterminated last line counts, a final
+// line end adds no empty line. Line ends inside a quoted comma-list item belong to the item, so
+// a cell holding a line break stays in its row; when a quote is still open at the end of the
+// text, the text from that quote's line on is split at every line end.
+QStringList SplitLines(const QString& text);
+
+// DecodeText and SplitLines.
+QStringList DecodeLines(const QByteArray& bytes);
+
+// Writes the whole file or nothing: the bytes go to a temporary file beside it, which replaces
+// the target only when complete, so a failed save leaves the old file as it was.
+bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes);

@@ -1,0 +1,337 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "grid/protocolfile.h"
+#include "grid/textfile.h"
+
+namespace {
+
+const QStringList kHeader = {"Rang", "Nr.", "Time", "Split", "Km/h"};
+
+// The main window's protocol right after start-up: five columns, header and one empty row,
+// default format entries.
+ProtocolFileData DefaultProtocol() {
+    ProtocolFileData data;
+    data.columnFormatsFirst = false;
+    data.columnFormats.assign(5, TFontSetting{});
+    data.rowFormats.assign(2, TFontSetting{});
+    data.rows = {kHeader, QStringList(5, QString())};
+    return data;
+}
+
+QByteArray ReadAll(const QString& fileName) {
+    QFile f(fileName);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << fileName.toStdString();
+    return f.readAll();
+}
+
+void WriteAll(const QString& fileName, const QByteArray& bytes) {
+    QFile f(fileName);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+std::optional<ProtocolFileData> FromBytes(const QByteArray& bytes, bool withGeometry = false,
+                                          QString* error = nullptr) {
+    return ParseProtocolLines(DecodeLines(bytes), withGeometry, error);
+}
+
+}  // namespace
+
+TEST(ProtocolFile, DefaultProtocolByteForByte) {
+    const QByteArray entry = "\"clBlack,0,0,0,clBlack\"";
+    const QByteArray expected =
+        "GenerelSettings,0\r\n"
+        "FontColSettings," +
+        entry + "," + entry + "," + entry + "," + entry + "," + entry +
+        "\r\n"
+        "FontRowSettings," +
+        entry + "," + entry +
+        "\r\n"
+        "UserSettings\r\n"
+        "-1,-1,-1,-1,-1,-1,-1,-1,-1\r\n"
+        "Rang,Nr.,Time,Split,Km/h\r\n"
+        ",,,,\r\n";
+    EXPECT_EQ(EncodeLines(ProtocolLines(DefaultProtocol())), expected);
+
+    QTemporaryDir dir;
+    const QString name = dir.filePath("vidazorov.txt");
+    EXPECT_EQ(SaveProtocolFile(name, DefaultProtocol()), "");
+    EXPECT_EQ(ReadAll(name), expected);
+}
+
+TEST(ProtocolFile, FormatEntries) {
+    TFontSetting s;
+    s.Color = clRed;
+    s.BkColor = RGBColor(0x12, 0x34, 0x56);
+    s.Bold = true;
+    s.Underline = true;
+    s.Active = true;
+    EXPECT_EQ(FontSettingText(s), "clRed,1,0,1,$00563412");
+    const std::optional<TFontSetting> back = ParseFontSetting(FontSettingText(s));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->Color, clRed);
+    EXPECT_EQ(back->BkColor, s.BkColor);
+    EXPECT_TRUE(back->Bold && !back->Italic && back->Underline);
+    EXPECT_FALSE(back->Active) << "entries read from a file are never active";
+
+    // Flags only from exactly "1"; colours in any case, decimal or hexadecimal.
+    const std::optional<TFontSetting> loose = ParseFontSetting("CLBLUE,true,2, 1 ,255");
+    ASSERT_TRUE(loose);
+    EXPECT_EQ(loose->Color, clBlue);
+    EXPECT_EQ(loose->BkColor, clRed);
+    EXPECT_FALSE(loose->Bold || loose->Italic);
+    EXPECT_TRUE(loose->Underline);
+
+    EXPECT_FALSE(ParseFontSetting("clBlack,0,0,0"));
+    EXPECT_FALSE(ParseFontSetting("clBlack,0,0,0,red"));
+    EXPECT_FALSE(ParseFontSetting(""));
+}
+
+TEST(ProtocolFile, TrickyCellsSettingsAndFormatsSurviveSaveAndLoad) {
+    ProtocolFileData data;
+    data.columnFormatsFirst = true;
+    TFontSetting bold;
+    bold.Bold = true;
+    bold.Color = clNavy;
+    bold.BkColor = clBtnFace;
+    data.columnFormats = {bold, TFontSetting{}, bold};
+    data.rowFormats = {TFontSetting{}};
+    data.userSettings = {"", "a b", "x,y", "q\"q", "Ä€"};
+    data.rows = {
+        kHeader,
+        {"1.", " 12", "1:02.03,45", "", "41,5"},
+        {"2.", "a,b", "say \"hi\"", "tab\tx", QString("ctl") + QChar(7)},
+        {"3.", "Žiga Čeh", "Müller €", "line\r\nbreak", "cr\ronly"},
+        {"", "", "", "", ""},
+        {"semi;colon", "trail ", "\"", "\"\"", ","},
+    };
+    QTemporaryDir dir;
+    const QString name = dir.filePath("p.txt");
+    ASSERT_EQ(SaveProtocolFile(name, data), "");
+    QString error;
+    const std::optional<ProtocolFileData> back = LoadProtocolFile(name, false, &error);
+    ASSERT_TRUE(back) << error.toStdString();
+    EXPECT_EQ(back->columnFormatsFirst, true);
+    EXPECT_EQ(back->columnFormats, data.columnFormats);
+    EXPECT_EQ(back->rowFormats, data.rowFormats);
+    EXPECT_EQ(back->userSettings, data.userSettings);
+    EXPECT_EQ(back->rows, data.rows);
+    EXPECT_EQ(back->RowCount(), 6);
+    EXPECT_EQ(back->ColCount(), 5);
+    EXPECT_FALSE(back->geometry) << "geometry is read only when asked for";
+
+    // UTF-8 without a byte-order mark.
+    const QByteArray bytes = ReadAll(name);
+    EXPECT_FALSE(bytes.startsWith("\xEF\xBB\xBF"));
+    EXPECT_TRUE(bytes.contains("M\xC3\xBCller \xE2\x82\xAC"));
+}
+
+TEST(ProtocolFile, ARowWhoseOnlyCellIsEmptyIsTwoQuotes) {
+    ProtocolFileData data;
+    data.rows = {{"Nr."}, {""}, {"7"}};
+    const QStringList lines = ProtocolLines(data);
+    EXPECT_EQ(lines.mid(4), QStringList({"-1,-1,-1,-1,-1", "Nr.", "\"\"", "7"}));
+    const std::optional<ProtocolFileData> back = ParseProtocolLines(lines, false);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->rows, data.rows);
+}
+
+TEST(ProtocolFileReading, WithoutSettingsTheFirstLineIsTheGeometryLine) {
+    const std::optional<ProtocolFileData> data =
+        FromBytes("Rang,Nr.,Time\r\n1.,17,\"5,23\"\r\n2.,4,\"6,00\"\r\n");
+    ASSERT_TRUE(data);
+    EXPECT_FALSE(data->columnFormatsFirst.has_value());
+    EXPECT_TRUE(data->columnFormats.empty());
+    EXPECT_TRUE(data->rowFormats.empty());
+    EXPECT_TRUE(data->userSettings.isEmpty());
+    ASSERT_EQ(data->RowCount(), 2);
+    EXPECT_EQ(data->rows[0], QStringList({"1.", "17", "5,23"}));
+    EXPECT_EQ(data->ColCount(), 3);
+}
+
+TEST(ProtocolFileReading, SectionsAreOptionalEachOnItsOwn) {
+    const std::optional<ProtocolFileData> data = FromBytes(
+        "GenerelSettings,1\r\nUserSettings,alpha,\"b c\"\r\n-1,-1,-1,-1,-1\r\nNr.\r\n9\r\n");
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->columnFormatsFirst, true);
+    EXPECT_TRUE(data->columnFormats.empty());
+    EXPECT_EQ(data->userSettings, QStringList({"alpha", "b c"}));
+    EXPECT_EQ(data->rows, std::vector<QStringList>({{"Nr."}, {"9"}}));
+
+    // Only exactly "1" sets the flag.
+    const std::optional<ProtocolFileData> other = FromBytes("GenerelSettings,yes\r\n-1\r\nx\r\n");
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->columnFormatsFirst, false);
+}
+
+TEST(ProtocolFileReading, NoRowLineGivesNoRowsAndNoLinesIsNoProtocol) {
+    const std::optional<ProtocolFileData> data =
+        FromBytes("GenerelSettings,0\r\nUserSettings\r\n-1,-1,-1,-1\r\n");
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->RowCount(), 0);
+    EXPECT_EQ(data->ColCount(), 0);
+
+    QString error;
+    EXPECT_FALSE(FromBytes("", false, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(FromBytes("GenerelSettings,0\r\nUserSettings\r\n"));
+    // A last row without cells would leave the grid without columns.
+    EXPECT_FALSE(FromBytes("-1\r\nRang,Nr.\r\n\r\n"));
+}
+
+TEST(ProtocolFileReading, MoreFormatEntriesThanColumnsAreKept) {
+    const QByteArray entry = "\"clRed,1,0,0,clWhite\"";
+    QByteArray file = "FontColSettings";
+    for (int i = 0; i < 8; ++i)
+        file += "," + entry;
+    file += "\r\nFontRowSettings," + entry + "\r\n-1,-1,-1,-1,-1,-1\r\nA,B\r\n1,2\r\n";
+    const std::optional<ProtocolFileData> data = FromBytes(file);
+    ASSERT_TRUE(data);
+    ASSERT_EQ(data->columnFormats.size(), 8u);
+    EXPECT_EQ(data->columnFormats[7].Color, clRed);
+    EXPECT_TRUE(data->columnFormats[7].Bold);
+    EXPECT_EQ(data->rowFormats.size(), 1u);
+    EXPECT_EQ(data->ColCount(), 2);
+}
+
+TEST(ProtocolFileReading, AFormatEntryThatDoesNotReadFailsTheWholeFile) {
+    QString error;
+    EXPECT_FALSE(FromBytes("FontColSettings,\"clBlack,0,0\"\r\n-1\r\nA\r\n", false, &error));
+    EXPECT_TRUE(error.contains("FontColSettings")) << error.toStdString();
+    EXPECT_FALSE(FromBytes("FontRowSettings,\"clBlack,0,0,0,nocolour\"\r\n-1\r\nA\r\n"));
+}
+
+TEST(ProtocolFileReading, LineEndsNulAndCharacterSets) {
+    const QByteArray crlf = "GenerelSettings,1\r\n-1,-1,-1,-1,-1\r\nRang,Nr.\r\n1.,\"4 2\"\r\n";
+    QByteArray cr = crlf, lf = crlf, mixed = crlf;
+    cr.replace("\r\n", "\r");
+    lf.replace("\r\n", "\n");
+    mixed.replace("-1\r\n", "-1\n").replace("Nr.\r\n", "Nr.\r");
+    const std::optional<ProtocolFileData> reference = FromBytes(crlf);
+    ASSERT_TRUE(reference);
+    for (const QByteArray& variant : {cr, lf, mixed}) {
+        const std::optional<ProtocolFileData> data = FromBytes(variant);
+        ASSERT_TRUE(data);
+        EXPECT_EQ(data->rows, reference->rows);
+        EXPECT_EQ(data->columnFormatsFirst, true);
+    }
+    // Without a final line end the last line still counts.
+    QByteArray unterminated = crlf;
+    unterminated.chop(2);
+    EXPECT_EQ(FromBytes(unterminated)->rows, reference->rows);
+
+    // Reading stops at a NUL byte.
+    const std::optional<ProtocolFileData> cut = FromBytes(crlf + QByteArray("2.,9\r\n\0"
+                                                                            "3.,8\r\n",
+                                                                            13));
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->RowCount(), 3);
+    EXPECT_EQ(cut->rows.back(), QStringList({"2.", "9"}));
+
+    // A file from the program's Windows days: Windows-1252, not UTF-8.
+    const std::optional<ProtocolFileData> old =
+        FromBytes("-1,-1,-1,-1,-1\r\nRang,Nr.,Time\r\n1.,M\xFCller,\x80\x84\x9C\r\n");
+    ASSERT_TRUE(old);
+    EXPECT_EQ(old->rows[1], QStringList({"1.", "Müller", "€„œ"}));
+    // A leading byte-order mark is not part of the first line.
+    EXPECT_EQ(FromBytes("\xEF\xBB\xBFGenerelSettings,1\r\n-1\r\nx\r\n")->columnFormatsFirst, true);
+}
+
+TEST(TextFile, DecodingFallsBackOnlyForInvalidUtf8) {
+    EXPECT_EQ(DecodeText("Z\xC3\xBCrich"), "Zürich");
+    EXPECT_EQ(DecodeText("Z\xFCrich"), "Zürich");
+    // A sequence cut off at the end is not UTF-8 either.
+    EXPECT_EQ(DecodeText("abc\xC3"), "abcÃ");
+    // The five undefined bytes become the C1 controls of the same value.
+    EXPECT_EQ(DecodeText("\x81\x8D\x8F\x90\x9D"),
+              QString::fromUtf16(u"\u0081\u008D\u008F\u0090\u009D"));
+    EXPECT_EQ(DecodeText(QByteArray("a\0b", 3)), "a");
+}
+
+TEST(TextFile, LineBreaksInsideQuotedItemsStayInTheirLine) {
+    EXPECT_EQ(SplitLines("a,\"x\r\ny\",b\r\nc\nd\re"),
+              QStringList({"a,\"x\r\ny\",b", "c", "d", "e"}));
+    EXPECT_EQ(SplitLines("\"a\"\"\r\n\"\r\nz"), QStringList({"\"a\"\"\r\n\"", "z"}));
+    // Quotes that are part of an unquoted item open nothing.
+    EXPECT_EQ(SplitLines("ab\"c\r\nd\"\r\n"), QStringList({"ab\"c", "d\""}));
+    // A quote still open at the end: split as it stands from that quote's line on.
+    EXPECT_EQ(SplitLines("a\r\n\"b\r\nc\r\n"), QStringList({"a", "\"b", "c"}));
+    EXPECT_EQ(SplitLines("\r\n\r\n"), QStringList({"", ""}));
+    EXPECT_EQ(SplitLines(""), QStringList());
+}
+
+TEST(ProtocolFileGeometry, WrittenAndReadWhenAskedFor) {
+    ProtocolFileData data = DefaultProtocol();
+    data.geometry = ProtocolGeometry{640, 480, {42, 42, 42, 42, 166}, 10, std::nullopt};
+    const QStringList lines = ProtocolLines(data);
+    EXPECT_EQ(lines[4], "640,480,42,42,42,42,166,10,-1");
+    const std::optional<ProtocolFileData> back = ParseProtocolLines(lines, true);
+    ASSERT_TRUE(back && back->geometry);
+    EXPECT_EQ(back->geometry->width, 640);
+    EXPECT_EQ(back->geometry->height, 480);
+    EXPECT_EQ(back->geometry->colWidths, std::vector<int>({42, 42, 42, 42, 166}));
+    EXPECT_EQ(back->geometry->left, 10);
+    EXPECT_FALSE(back->geometry->top.has_value());
+    EXPECT_FALSE(back->geometry->Maximised(1920, 1040));
+    EXPECT_TRUE((ProtocolGeometry{1920, 1040, {}, 0, 0}.Maximised(1920, 1040)));
+    EXPECT_FALSE((ProtocolGeometry{1920, 1000, {}, 0, 0}.Maximised(1920, 1040)));
+
+    // A geometry line that does not read fails only a load that asks for the geometry.
+    QStringList broken = lines;
+    broken[4] = "640,480,42,wide,42,42,166,10,-1";
+    QString error;
+    EXPECT_FALSE(ParseProtocolLines(broken, true, &error));
+    EXPECT_TRUE(error.contains("geometry")) << error.toStdString();
+    EXPECT_TRUE(ParseProtocolLines(broken, false));
+    broken[4] = "640,480,42,42,42,42,166";
+    EXPECT_FALSE(ParseProtocolLines(broken, true));
+}
+
+TEST(ProtocolFileSaving, FailuresAreReportedAndReplacingIsComplete) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("no/such/folder/p.txt");
+    EXPECT_EQ(SaveProtocolFile(missing, DefaultProtocol()), "Can't write to file:\r" + missing);
+    EXPECT_EQ(SaveSemicolonFile(missing, DefaultProtocol().rows),
+              "Can't write to file:\r" + missing);
+    EXPECT_FALSE(QFile::exists(missing));
+    // A folder in the file's place.
+    QDir(dir.path()).mkdir("taken");
+    EXPECT_FALSE(SaveProtocolFile(dir.filePath("taken"), DefaultProtocol()).isEmpty());
+
+    // An existing longer file is replaced as a whole, no tail of it left.
+    const QString name = dir.filePath("p.txt");
+    WriteAll(name, QByteArray(5000, 'x'));
+    ASSERT_EQ(SaveProtocolFile(name, DefaultProtocol()), "");
+    EXPECT_EQ(ReadAll(name), EncodeLines(ProtocolLines(DefaultProtocol())));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"p.txt"}))
+        << "no temporary file left behind";
+
+    QString error;
+    EXPECT_FALSE(LoadProtocolFile(dir.filePath("absent.txt"), false, &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(SemicolonFile, HeaderLineAndQuotingOfCellsThatWouldSplit) {
+    const std::vector<QStringList> rows = {
+        kHeader,
+        {"1.", "12", "1.02,03", "", "41,5"},
+        {"2.", "a;b", "say \"hi\"", "two\r\nlines", "lf\nonly"},
+        {"3.", " x ", "a,b", "Müller", "'q'"},
+    };
+    const QByteArray bytes = SemicolonFileBytes(rows);
+    EXPECT_TRUE(bytes.startsWith("Rang;Nr.;Time;Split;Km/h\r\n"));
+    EXPECT_EQ(bytes,
+              "Rang;Nr.;Time;Split;Km/h\r\n"
+              "1.;12;1.02,03;;41,5\r\n"
+              "2.;\"a;b\";\"say \"\"hi\"\"\";\"two\r\nlines\";\"lf\nonly\"\r\n"
+              "3.; x ;a,b;M\xC3\xBCller;'q'\r\n");
+
+    QTemporaryDir dir;
+    const QString name = dir.filePath("p.csv");
+    ASSERT_EQ(SaveSemicolonFile(name, rows), "");
+    EXPECT_EQ(ReadAll(name), bytes);
+}
