@@ -56,6 +56,12 @@ void FakeSerialDevice::Break() {
     Changed();
 }
 
+void FakeSerialDevice::Edit(const std::function<void(LineState&)>& change) {
+    std::lock_guard lock(mutex_);
+    change(state_);
+    Changed();
+}
+
 void FakeSerialDevice::FailWait(int error) {
     std::lock_guard lock(mutex_);
     failError_ = error;

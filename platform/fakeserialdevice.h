@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -23,6 +24,8 @@ public:
     void Pulse(std::uint32_t lines, int edges = 2);
     void Receive(int bytes);
     void Break();
+    // Any change of the line state at once, as a driver might make it between two looks.
+    void Edit(const std::function<void(LineState&)>& change);
     // The current or next wait fails with this errno (an unplugged adapter).
     void FailWait(int error);
     // Blocks until a waiter sits in WaitForChange with nothing left to report; false on timeout.

@@ -98,7 +98,7 @@ void TComThread::Dispatch(const Record& record) {
     for (const Raiser& r : kOrder) {
         if (!(record.mask & r.bit)) continue;
         // A failing callback is reported and the watch goes on.
-        Guarded([&] { (port_.*r.raise)(); });
+        Guarded([port = &port_, raise = r.raise] { (port->*raise)(); });
         if (abandoned_) return;  // the port was closed (or destroyed) by that callback
     }
     port_.EndEvent();
