@@ -127,7 +127,11 @@ private:
     int fd_ = -1;
     int stopFd_ = -1;
     QString path_;
-    bool modemWaitUnsupported_ = false;  // worker only
+    // What the driver turned out not to have; found by the first observation (on the main
+    // thread, before the worker starts) or by the worker, never by both at once.
+    bool modemWaitUnsupported_ = false;
+    bool noStatus_ = false;
+    bool noCounters_ = false;
 
     // The stop request, and who sits in TIOCMIWAIT (so CancelWait knows whom to signal).
     std::mutex mutex_;
@@ -164,7 +168,7 @@ OpenResult LinuxSerialDevice::Open(int port) {
     fd_ = fd;
     stopFd_ = stopFd;
     stop_ = false;
-    modemWaitUnsupported_ = false;
+    modemWaitUnsupported_ = noStatus_ = noCounters_ = false;
     return {};
 }
 
@@ -259,14 +263,20 @@ void LinuxSerialDevice::Purge(std::uint32_t flags) {
 // Fills `state` with what evMask needs; 0, or the errno that says the device is gone.
 int LinuxSerialDevice::Observe(std::uint32_t evMask, LineState& state) {
     state = {};
-    int bits = 0;
-    if (RetryIoctl(sys_, fd_, TIOCMGET, &bits) == 0) {
-        state.statusValid = true;
-        state.modemStatus = ToModemStatus(bits);
-    } else if (!Unsupported(errno)) {
-        return errno;
+    // What the driver does not have is not asked again: the millisecond poll should cost no
+    // more than it must.
+    if (!noStatus_) {
+        int bits = 0;
+        if (RetryIoctl(sys_, fd_, TIOCMGET, &bits) == 0) {
+            state.statusValid = true;
+            state.modemStatus = ToModemStatus(bits);
+        } else if (Unsupported(errno)) {
+            noStatus_ = true;
+        } else {
+            return errno;
+        }
     }
-    if (evMask & (EV_MODEM_LINES | EV_RXCHAR | EV_BREAK | EV_ERR)) {
+    if ((evMask & (EV_MODEM_LINES | EV_RXCHAR | EV_BREAK | EV_ERR)) && !noCounters_) {
         struct serial_icounter_struct ic {};
         if (RetryIoctl(sys_, fd_, TIOCGICOUNT, &ic) == 0) {
             state.countersValid = true;
@@ -282,7 +292,9 @@ int LinuxSerialDevice::Observe(std::uint32_t evMask, LineState& state) {
             c.parity = std::uint32_t(ic.parity);
             c.brk = std::uint32_t(ic.brk);
             c.bufOverrun = std::uint32_t(ic.buf_overrun);
-        } else if (!Unsupported(errno)) {
+        } else if (Unsupported(errno)) {
+            noCounters_ = true;
+        } else {
             return errno;
         }
     }
