@@ -346,7 +346,9 @@ int LinuxSerialDevice::ModemWait(unsigned long lines) {
 // left the ioctl; the repetition covers a signal that lands just before the thread enters it.
 // The flag is checked before every wait and after every return, before the result is looked
 // at, so a stop wins over a line change that arrives with it. Changes between two waits are
-// not lost: the counters are read before each wait, and the driver's counters keep every edge.
+// not lost: the lines and the driver's counters, which keep every edge, are read before each
+// wait. Only an edge in the microsecond between that reading and the kernel's own snapshot in
+// TIOCMIWAIT waits for the next edge to be reported (counted, not lost, but with the later tick).
 // Drivers without TIOCMIWAIT, and events it does not cover (received characters, breaks,
 // errors), are watched by reading the lines every millisecond in poll(), which also watches
 // the stop eventfd, so there the stop needs no signal.
@@ -379,7 +381,8 @@ WaitResult LinuxSerialDevice::WaitForChange(std::uint32_t evMask, const LineStat
             return WaitResult::Failed;
         }
 
-        // Nothing to poll for (no modem lines, no data events): wait for the stop or a hangup.
+        // The polled watch: a look every millisecond while there is something to look at;
+        // otherwise (no modem lines, no data events) only the stop or a hangup ends the wait.
         const bool observable = now.statusValid || now.countersValid ||
                                 (evMask & (EV_RXCHAR | EV_TXEMPTY));
         struct pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, 0, 0}};
