@@ -101,9 +101,3 @@ TEST(CommEvents, ABouncingContactIsCappedButEndsAtTheTrueLevel) {
     for (std::size_t i = 1; i < events.size(); ++i)
         EXPECT_NE(events[i].modemStatus, events[i - 1].modemStatus);
 }
-
-TEST(CommEvents, PortNames) {
-    EXPECT_EQ(ComPortName(1), QStringLiteral("COM1"));
-    EXPECT_EQ(ComPortName(12), QStringLiteral("COM12"));
-    EXPECT_EQ(ComPortName(0), QStringLiteral("COM0"));
-}
