@@ -1,0 +1,495 @@
+// Every operating-system call of the serial line lives in this file.
+//
+// The termios2 interface is used instead of <termios.h> so that any line speed (14400, 56000,
+// 128000, 256000 or a user value) can be set; the two headers cannot be mixed.
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+
+#include "platform/programpaths.h"
+#include "platform/serialdevice.h"
+#include "platform/serialsystem.h"
+
+namespace {
+
+// What a driver answers to a modem-line ioctl it does not implement (a pseudo-terminal, cp210x).
+// ENOIOCTLCMD is kernel-internal but has been seen leaking out of some USB serial drivers.
+constexpr int kENOIOCTLCMD = 515;
+bool Unsupported(int error) { return error == ENOTTY || error == EINVAL || error == kENOIOCTLCMD; }
+
+// Events a modem-line wait cannot see; they need the polling watch.
+constexpr std::uint32_t kPolledEvents = EV_RXCHAR | EV_TXEMPTY | EV_BREAK | EV_ERR;
+
+constexpr auto kPollInterval = 1;  // ms
+
+// The signal that releases a thread from TIOCMIWAIT. Its handler does nothing: the point is that
+// the ioctl returns EINTR because the handler is installed without SA_RESTART.
+int WakeSignal() { return SIGRTMIN + 5; }
+
+void WakeHandler(int) {}
+
+void InstallWakeHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction sa {};
+        sa.sa_handler = WakeHandler;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = 0;
+        sigaction(WakeSignal(), &sa, nullptr);
+    });
+}
+
+void UnblockWakeSignal() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, WakeSignal());
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+int RetryIoctl(SerialSystem& sys, int fd, unsigned long request, void* arg) {
+    int r;
+    do {
+        r = sys.Ioctl(fd, request, arg);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+std::uint32_t ToModemStatus(int bits) {
+    std::uint32_t s = 0;
+    if (bits & TIOCM_CTS) s |= MS_CTS_ON;
+    if (bits & TIOCM_DSR) s |= MS_DSR_ON;
+    if (bits & TIOCM_RNG) s |= MS_RING_ON;
+    if (bits & TIOCM_CAR) s |= MS_RLSD_ON;
+    return s;
+}
+
+unsigned long ModemWaitMask(std::uint32_t evMask) {
+    unsigned long m = 0;
+    if (evMask & EV_CTS) m |= TIOCM_CTS;
+    if (evMask & EV_DSR) m |= TIOCM_DSR;
+    if (evMask & EV_RLSD) m |= TIOCM_CAR;
+    if (evMask & EV_RING) m |= TIOCM_RNG;
+    return m;
+}
+
+QString PermissionHint(SerialSystem& sys, const QString& path) {
+    // Serial devices belong to "dialout"; a device of the root group is no reason to join it.
+    QString group;
+    struct stat st {};
+    if (sys.Stat(path.toLocal8Bit().constData(), &st) == 0 && st.st_gid != 0)
+        group = sys.GroupName(st.st_gid);
+    if (group.isEmpty()) group = QStringLiteral("dialout");
+    return QStringLiteral("No permission to use %1: add your user to the group \"%2\" "
+                          "(sudo usermod -aG %2 $USER), then log in again.")
+        .arg(path, group);
+}
+
+class LinuxSerialDevice final : public SerialDevice {
+public:
+    explicit LinuxSerialDevice(SerialSystem& sys) : sys_(sys) { InstallWakeHandler(); }
+    ~LinuxSerialDevice() override { Close(); }
+
+    OpenResult Open(int port) override;
+    bool IsOpen() const override { return fd_ >= 0; }
+    QString Path() const override { return path_; }
+    int Configure(const SerialSettings& settings) override;
+    void Close() override;
+    std::uint32_t ModemStatus() override;
+    std::int32_t InputCount() override;
+    void Purge(std::uint32_t flags) override;
+    LineState ReadLineState(std::uint32_t evMask) override;
+    WaitResult WaitForChange(std::uint32_t evMask, const LineState& since, LineState& now,
+                             int& error) override;
+    void CancelWait() override;
+
+private:
+    int Observe(std::uint32_t evMask, LineState& state);
+    int ModemWait(unsigned long lines);
+    int SetModemLine(int line, bool on);
+
+    SerialSystem& sys_;
+    int fd_ = -1;
+    int stopFd_ = -1;
+    QString path_;
+    // What the driver turned out not to have; found by the first observation (on the main
+    // thread, before the worker starts) or by the worker, never by both at once.
+    bool modemWaitUnsupported_ = false;
+    bool noStatus_ = false;
+    bool noCounters_ = false;
+
+    // The stop request, and who sits in TIOCMIWAIT (so CancelWait knows whom to signal).
+    std::mutex mutex_;
+    std::condition_variable left_;
+    std::atomic<bool> stop_{false};
+    bool inModemWait_ = false;
+    pthread_t waiter_{};
+};
+
+OpenResult LinuxSerialDevice::Open(int port) {
+    Close();
+    path_ = ComDevicePath(sys_, port);
+    if (path_.isEmpty()) return {ENOENT, {}};
+    const int fd = sys_.Open(path_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int e = errno;
+        return {e, e == EACCES || e == EPERM ? PermissionHint(sys_, path_) : QString()};
+    }
+    auto refuse = [&](int e) {
+        sys_.Close(fd);
+        return OpenResult{e, {}};
+    };
+    struct stat st {};
+    if (sys_.Fstat(fd, &st) != 0) return refuse(errno);
+    if (!S_ISCHR(st.st_mode)) return refuse(ENOTTY);
+    struct termios2 t {};
+    if (RetryIoctl(sys_, fd, TCGETS2, &t) != 0) return refuse(errno);  // not a terminal
+    if (RetryIoctl(sys_, fd, TIOCEXCL, nullptr) != 0) return refuse(errno);
+    // TIOCEXCL does not hold against root; the lock keeps a second copy of the program off the
+    // line whoever runs it.
+    if (sys_.Flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(errno == EWOULDBLOCK ? EBUSY : errno);
+    const int stopFd = sys_.EventFd();
+    if (stopFd < 0) return refuse(errno);
+    fd_ = fd;
+    stopFd_ = stopFd;
+    stop_ = false;
+    modemWaitUnsupported_ = noStatus_ = noCounters_ = false;
+    return {};
+}
+
+int LinuxSerialDevice::SetModemLine(int line, bool on) {
+    int bits = line;
+    if (RetryIoctl(sys_, fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return 0;
+    // A line without modem control (a pseudo-terminal) has nothing to set.
+    return Unsupported(errno) ? 0 : errno;
+}
+
+int LinuxSerialDevice::Configure(const SerialSettings& settings) {
+    if (fd_ < 0) return EBADF;
+    const Dcb& d = settings.dcb;
+
+    // The line state.
+    if (d.ByteSize < 5 || d.ByteSize > 8 || d.Parity > 4 || d.StopBits > 2 || d.BaudRate == 0 ||
+        d.BaudRate > 0x7FFFFFFFu || d.fRtsControl > RTS_CONTROL_HANDSHAKE || d.fDtrControl > 2)
+        return EINVAL;
+    struct termios2 t {};
+    if (RetryIoctl(sys_, fd_, TCGETS2, &t) != 0) return errno;
+    t.c_iflag = 0;
+    if (d.fOutX) t.c_iflag |= IXON;
+    if (d.fInX) t.c_iflag |= IXOFF;
+    if (d.fParity) t.c_iflag |= INPCK;
+    t.c_oflag = 0;
+    t.c_lflag = 0;
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    t.c_cflag = CREAD | CLOCAL | HUPCL | kSizes[d.ByteSize - 5] | BOTHER;
+    switch (d.Parity) {
+        case 1: t.c_cflag |= PARENB | PARODD; break;
+        case 2: t.c_cflag |= PARENB; break;
+        case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
+        case 4: t.c_cflag |= PARENB | CMSPAR; break;
+        default: break;
+    }
+    // There is no "one and a half" on Linux. CSTOPB asks for the longer stop: a 16550 sends 1.5
+    // stop bits with 5-bit characters (the only size one and a half goes with) and 2 otherwise.
+    if (d.StopBits != 0) t.c_cflag |= CSTOPB;
+    if (d.fOutxCtsFlow || d.fRtsControl == RTS_CONTROL_HANDSHAKE) t.c_cflag |= CRTSCTS;
+    t.c_ispeed = d.BaudRate;  // input speed bits left 0: the same as the output speed
+    t.c_ospeed = d.BaudRate;
+    std::memset(t.c_cc, 0, sizeof t.c_cc);
+    t.c_cc[VSTART] = static_cast<cc_t>(d.XonChar);
+    t.c_cc[VSTOP] = static_cast<cc_t>(d.XoffChar);
+    // The time-outs ask that a read returns at once with what has arrived: VMIN 0, VTIME 0. The
+    // write time-outs have no termios counterpart; nothing is ever written.
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (RetryIoctl(sys_, fd_, TCSETS2, &t) != 0) return errno;
+    if (const int e = SetModemLine(TIOCM_DTR, d.fDtrControl != DTR_CONTROL_DISABLE)) return e;
+    if (d.fRtsControl != RTS_CONTROL_HANDSHAKE)
+        if (const int e = SetModemLine(TIOCM_RTS, d.fRtsControl == RTS_CONTROL_ENABLE)) return e;
+
+    // The queues: the kernel sizes its own buffers, so only nonsense is refused.
+    if (settings.inQueue < 0 || settings.outQueue < 0) return EINVAL;
+    return 0;
+}
+
+void LinuxSerialDevice::Close() {
+    if (fd_ >= 0) {
+        RetryIoctl(sys_, fd_, TIOCNXCL, nullptr);
+        sys_.Close(fd_);
+        fd_ = -1;
+    }
+    if (stopFd_ >= 0) {
+        sys_.Close(stopFd_);
+        stopFd_ = -1;
+    }
+}
+
+std::uint32_t LinuxSerialDevice::ModemStatus() {
+    int bits = 0;
+    if (fd_ < 0 || RetryIoctl(sys_, fd_, TIOCMGET, &bits) != 0) return 0;
+    return ToModemStatus(bits);
+}
+
+std::int32_t LinuxSerialDevice::InputCount() {
+    int n = 0;
+    if (fd_ < 0 || RetryIoctl(sys_, fd_, FIONREAD, &n) != 0) return 0;
+    return n;
+}
+
+void LinuxSerialDevice::Purge(std::uint32_t flags) {
+    if (fd_ < 0) return;
+    const bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
+    // Nothing is ever read or written asynchronously, so there is nothing to abort.
+    if (!rx && !tx) return;
+    const long how = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
+    RetryIoctl(sys_, fd_, TCFLSH, reinterpret_cast<void*>(how));
+}
+
+// Fills `state` with what evMask needs; 0, or the errno that says the device is gone.
+int LinuxSerialDevice::Observe(std::uint32_t evMask, LineState& state) {
+    state = {};
+    // What the driver does not have is not asked again: the millisecond poll should cost no
+    // more than it must.
+    if (!noStatus_) {
+        int bits = 0;
+        if (RetryIoctl(sys_, fd_, TIOCMGET, &bits) == 0) {
+            state.statusValid = true;
+            state.modemStatus = ToModemStatus(bits);
+        } else if (Unsupported(errno)) {
+            noStatus_ = true;
+        } else {
+            return errno;
+        }
+    }
+    if ((evMask & (EV_MODEM_LINES | EV_RXCHAR | EV_BREAK | EV_ERR)) && !noCounters_) {
+        struct serial_icounter_struct ic {};
+        if (RetryIoctl(sys_, fd_, TIOCGICOUNT, &ic) == 0) {
+            state.countersValid = true;
+            LineCounters& c = state.counters;
+            c.cts = std::uint32_t(ic.cts);
+            c.dsr = std::uint32_t(ic.dsr);
+            c.rng = std::uint32_t(ic.rng);
+            c.dcd = std::uint32_t(ic.dcd);
+            c.rx = std::uint32_t(ic.rx);
+            c.tx = std::uint32_t(ic.tx);
+            c.frame = std::uint32_t(ic.frame);
+            c.overrun = std::uint32_t(ic.overrun);
+            c.parity = std::uint32_t(ic.parity);
+            c.brk = std::uint32_t(ic.brk);
+            c.bufOverrun = std::uint32_t(ic.buf_overrun);
+        } else if (Unsupported(errno)) {
+            noCounters_ = true;
+        } else {
+            return errno;
+        }
+    }
+    if (evMask & EV_RXCHAR) {
+        int n = 0;
+        if (RetryIoctl(sys_, fd_, FIONREAD, &n) == 0)
+            state.inQueue = n;
+        else if (!Unsupported(errno))
+            return errno;
+    }
+    if (evMask & EV_TXEMPTY) {
+        int n = 0;
+        if (RetryIoctl(sys_, fd_, TIOCOUTQ, &n) == 0)
+            state.outQueue = n;
+        else if (!Unsupported(errno))
+            return errno;
+    }
+    return 0;
+}
+
+LineState LinuxSerialDevice::ReadLineState(std::uint32_t evMask) {
+    LineState state;
+    if (fd_ >= 0) Observe(evMask, state);
+    return state;
+}
+
+int LinuxSerialDevice::ModemWait(unsigned long lines) {
+    {
+        std::lock_guard lock(mutex_);
+        if (stop_) return EINTR;
+        inModemWait_ = true;
+        waiter_ = pthread_self();
+    }
+    const int r = sys_.Ioctl(fd_, TIOCMIWAIT, reinterpret_cast<void*>(lines));
+    const int e = r < 0 ? errno : 0;
+    {
+        std::lock_guard lock(mutex_);
+        inModemWait_ = false;
+    }
+    left_.notify_all();
+    return e;
+}
+
+// How the wait is released by a stop request:
+// TIOCMIWAIT sleeps in the kernel until a watched modem line changes. It has no time-out, no
+// file descriptor can wake it, and closing the device from another thread does not end it (the
+// ioctl holds its own reference to the file). Only a signal does. So the stop request sets a
+// flag and then signals the waiting thread (handler installed without SA_RESTART) until it has
+// left the ioctl; the repetition covers a signal that lands just before the thread enters it.
+// The flag is checked before every wait and after every return, before the result is looked
+// at, so a stop wins over a line change that arrives with it. Changes between two waits are
+// not lost: the lines and the driver's counters, which keep every edge, are read before each
+// wait. Only an edge in the microsecond between that reading and the kernel's own snapshot in
+// TIOCMIWAIT waits for the next edge to be reported (counted, not lost, but with the later tick).
+// Drivers without TIOCMIWAIT, and events it does not cover (received characters, breaks,
+// errors), are watched by reading the lines every millisecond in poll(), which also watches
+// the stop eventfd, so there the stop needs no signal.
+WaitResult LinuxSerialDevice::WaitForChange(std::uint32_t evMask, const LineState& since,
+                                            LineState& now, int& error) {
+    if (fd_ < 0) {
+        error = EBADF;
+        return WaitResult::Failed;
+    }
+    UnblockWakeSignal();
+    for (;;) {
+        if (stop_) return WaitResult::Stopped;
+        if (const int e = Observe(evMask, now)) {
+            if (stop_) return WaitResult::Stopped;
+            error = e;
+            return WaitResult::Failed;
+        }
+        if (!CommEventsBetween(since, now, evMask).empty()) return WaitResult::Changed;
+
+        const bool modemOnly = (evMask & EV_MODEM_LINES) && !(evMask & kPolledEvents);
+        if (modemOnly && now.statusValid && !modemWaitUnsupported_) {
+            const int e = ModemWait(ModemWaitMask(evMask));
+            if (e == 0 || e == EINTR) continue;
+            if (Unsupported(e)) {
+                modemWaitUnsupported_ = true;
+                continue;
+            }
+            if (stop_) return WaitResult::Stopped;
+            error = e;
+            return WaitResult::Failed;
+        }
+
+        // The polled watch: a look every millisecond while there is something to look at;
+        // otherwise (no modem lines, no data events) only the stop or a hangup ends the wait.
+        const bool observable = now.statusValid || now.countersValid ||
+                                (evMask & (EV_RXCHAR | EV_TXEMPTY));
+        struct pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, 0, 0}};
+        const int r = sys_.Poll(fds, 2, observable ? kPollInterval : -1);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return WaitResult::Failed;
+        }
+        if (stop_ || (fds[0].revents & POLLIN)) return WaitResult::Stopped;
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            error = EIO;  // the line hung up: an unplugged adapter
+            return WaitResult::Failed;
+        }
+    }
+}
+
+void LinuxSerialDevice::CancelWait() {
+    std::unique_lock lock(mutex_);
+    stop_ = true;
+    if (stopFd_ >= 0) {
+        const std::uint64_t one = 1;
+        sys_.Write(stopFd_, &one, sizeof one);
+    }
+    while (inModemWait_) {
+        sys_.InterruptThread(waiter_);
+        left_.wait_for(lock, std::chrono::milliseconds(1));
+    }
+}
+
+}  // namespace
+
+QString SerialDevice::ErrorText(int error) const {
+    char buffer[256];
+    return QString::fromLocal8Bit(strerror_r(error, buffer, sizeof buffer));
+}
+
+std::unique_ptr<SerialDevice> CreateSerialDevice(SerialSystem& system) {
+    return std::make_unique<LinuxSerialDevice>(system);
+}
+
+std::unique_ptr<SerialDevice> CreateSerialDevice() { return CreateSerialDevice(SerialSystem::Default()); }
+
+QString ComDevicePath(SerialSystem& system, int port) {
+    if (port < 1 || port > 255) return {};
+    const QString entry = ProgramConfigDir() + QStringLiteral("/ports/") + ComPortName(port);
+    struct stat st {};
+    if (system.Lstat(entry.toLocal8Bit().constData(), &st) == 0) return entry;
+    if (port <= 4) return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    if (port <= 12) return QStringLiteral("/dev/ttyUSB%1").arg(port - 5);
+    if (port <= 16) return QStringLiteral("/dev/ttyACM%1").arg(port - 13);
+    return {};
+}
+
+// A port is present when it opens as a character device that is a real serial line: an 8250
+// port without a UART answers TIOCMGET with EIO, a terminal that is not a serial line (a
+// console, a pseudo-terminal) with ENOTTY or EINVAL.
+std::uint32_t ScanComPorts(SerialSystem& system) {
+    std::uint32_t mask = 0;
+    for (int n = 1; n <= 16; ++n) {
+        const QString path = ComDevicePath(system, n);
+        if (path.isEmpty()) continue;
+        const int fd = system.Open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        int bits = 0;
+        const bool present = system.Fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) &&
+                             RetryIoctl(system, fd, TIOCMGET, &bits) == 0;
+        system.Close(fd);
+        if (present) mask = (mask & 0xFFFFu) | (1u << (n - 1)) | (std::uint32_t(n) << 16);
+    }
+    return mask;
+}
+
+std::uint32_t ScanComPorts() { return ScanComPorts(SerialSystem::Default()); }
+
+// The real system.
+int SerialSystem::Open(const char* path, int flags) { return ::open(path, flags); }
+int SerialSystem::Close(int fd) { return ::close(fd); }
+int SerialSystem::Ioctl(int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }
+int SerialSystem::Fstat(int fd, struct stat* st) { return ::fstat(fd, st); }
+int SerialSystem::Stat(const char* path, struct stat* st) { return ::stat(path, st); }
+int SerialSystem::Lstat(const char* path, struct stat* st) { return ::lstat(path, st); }
+int SerialSystem::Flock(int fd, int operation) { return ::flock(fd, operation); }
+int SerialSystem::Poll(struct pollfd* fds, unsigned long count, int timeoutMs) {
+    return ::poll(fds, count, timeoutMs);
+}
+int SerialSystem::EventFd() { return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+long SerialSystem::Read(int fd, void* buffer, unsigned long size) { return ::read(fd, buffer, size); }
+long SerialSystem::Write(int fd, const void* buffer, unsigned long size) {
+    return ::write(fd, buffer, size);
+}
+int SerialSystem::InterruptThread(pthread_t thread) {
+    const int e = pthread_kill(thread, WakeSignal());
+    if (e == 0) return 0;
+    errno = e;
+    return -1;
+}
+QString SerialSystem::GroupName(gid_t gid) {
+    struct group g {};
+    struct group* found = nullptr;
+    char buffer[1024];
+    if (getgrgid_r(gid, &g, buffer, sizeof buffer, &found) != 0 || !found) return {};
+    return QString::fromLocal8Bit(found->gr_name);
+}
+
+SerialSystem& SerialSystem::Default() {
+    static SerialSystem system;
+    return system;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <pthread.h>
+#include <sys/types.h>
+
+#include "platform/serialdevice.h"
+
+struct stat;
+struct pollfd;
+
+// The system calls the serial device makes, behind one seam so that tests can fake what needs
+// hardware (modem-line ioctls, a wait interrupted by a signal, a refused permission) while the
+// rest goes to the real system. Every function returns as its system call does: -1 with errno
+// set on failure. The default forwards to the system.
+class SerialSystem {
+public:
+    virtual ~SerialSystem() = default;
+    virtual int Open(const char* path, int flags);
+    virtual int Close(int fd);
+    virtual int Ioctl(int fd, unsigned long request, void* arg);
+    virtual int Fstat(int fd, struct stat* st);
+    virtual int Stat(const char* path, struct stat* st);
+    virtual int Lstat(const char* path, struct stat* st);
+    virtual int Flock(int fd, int operation);
+    virtual int Poll(struct pollfd* fds, unsigned long count, int timeoutMs);
+    // A non-blocking, close-on-exec eventfd.
+    virtual int EventFd();
+    virtual long Read(int fd, void* buffer, unsigned long size);
+    virtual long Write(int fd, const void* buffer, unsigned long size);
+    // Sends the wake-up signal that releases a thread blocked in a modem-line wait.
+    virtual int InterruptThread(pthread_t thread);
+    // The name of a group; empty when unknown.
+    virtual QString GroupName(gid_t gid);
+
+    static SerialSystem& Default();
+};
+
+// The device path of "COM" + port: the entry <config>/<base name>/ports/COM<n> when it exists
+// (normally a symbolic link, so that any device can be named), else COM1-4 -> /dev/ttyS0-3,
+// COM5-12 -> /dev/ttyUSB0-7, COM13-16 -> /dev/ttyACM0-3. Empty when the port has no device.
+QString ComDevicePath(SerialSystem& system, int port);
+
+// The Linux device on a given seam.
+std::unique_ptr<SerialDevice> CreateSerialDevice(SerialSystem& system);

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QObject>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "platform/serialdevice.h"
+
+class TComPort;
+
+// The worker that watches one open port. It never waits for the main thread: every change it
+// sees becomes a record (events, modem status, tick) in a queue, and a queued call drains the
+// queue on the main thread, where the port's callbacks run in a fixed order. A pulse that comes
+// and goes while the main thread is busy thus still arrives as its two edges, each with the
+// tick at which it was seen.
+class TComThread : public QObject {
+public:
+    // Reads the port's Events into the device event mask, observes the line and starts watching.
+    explicit TComThread(TComPort& port);
+    // Stops and waits for the worker (Terminate); events not yet dispatched are dropped.
+    ~TComThread() override;
+    TComThread(const TComThread&) = delete;
+    TComThread& operator=(const TComThread&) = delete;
+
+    std::uint32_t EventMask() const { return eventMask_; }
+
+    // Main thread: runs the callbacks of every queued record, oldest first. A call made while a
+    // dispatch is already running (from a callback's own event loop) returns at once; the outer
+    // dispatch goes on with the queue afterwards.
+    void DispatchEvents();
+    bool Dispatching() const { return dispatching_; }
+
+    // Main thread: asks the worker to stop and waits until it has ended. Records queued before
+    // the stop stay queued for a last DispatchEvents.
+    void Terminate();
+
+    // Called by the port when it is closed from inside one of this thread's callbacks: the
+    // dispatch stops after that callback, drops what is left and deletes this object.
+    void Abandon();
+
+private:
+    struct Record {
+        std::uint32_t mask = 0;    // EV_ bits; 0 for a failure
+        std::uint32_t modemStatus = 0;
+        std::uint32_t tick = 0;
+        int error = 0;             // the errno of a failed wait
+    };
+    void Execute();
+    void Post(std::deque<Record> records);
+    void Dispatch(const Record& record);
+
+    TComPort& port_;
+    SerialDevice& device_;
+    const std::uint32_t eventMask_;
+    LineState baseline_;
+
+    std::mutex mutex_;
+    std::deque<Record> queue_;
+    bool posted_ = false;
+
+    // Main thread only.
+    bool dispatching_ = false;
+    bool abandoned_ = false;
+
+    std::thread worker_;
+};

@@ -1,1 +1,0 @@
-// The serial port library.

@@ -1,0 +1,269 @@
+#pragma once
+
+// Helpers for tests of the serial line without hardware: a private ports folder, pseudo-
+// terminals, and a system seam that emulates the modem lines of a chosen device. Nothing here
+// ever opens the machine's own serial ports.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <pthread.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include "platform/programpaths.h"
+#include "platform/serialsystem.h"
+
+// <config>/ports for this test program, emptied at the end. Every port number a test could
+// reach gets an entry, so the default map to /dev/ttyS* is never used.
+class PortsFolder {
+public:
+    PortsFolder() : dir_(ProgramConfigDir() + QStringLiteral("/ports")) {
+        QDir(dir_).removeRecursively();
+        QDir().mkpath(dir_);
+        for (int n = 1; n <= 16; ++n) Link(n, QStringLiteral("/nonexistent/vz-missing-%1").arg(n));
+    }
+    ~PortsFolder() { QDir(dir_).removeRecursively(); }
+    void Link(int port, const QString& target) {
+        const QString entry = Entry(port);
+        QFile::remove(entry);
+        EXPECT_TRUE(QFile::link(target, entry)) << entry.toStdString();
+    }
+    QString Entry(int port) const { return dir_ + QStringLiteral("/COM%1").arg(port); }
+
+private:
+    QString dir_;
+};
+
+// A pseudo-terminal pair; the device side is the slave.
+class Pty {
+public:
+    Pty() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        EXPECT_GE(master_, 0);
+        grantpt(master_);
+        unlockpt(master_);
+        slave_ = QString::fromLocal8Bit(ptsname(master_));
+    }
+    ~Pty() { CloseMaster(); }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+    int Master() const { return master_; }
+    const QString& Slave() const { return slave_; }
+    // The other end goes away: the device side hangs up.
+    void CloseMaster() {
+        if (master_ >= 0) close(master_);
+        master_ = -1;
+    }
+
+private:
+    int master_ = -1;
+    QString slave_;
+};
+
+// How many descriptors of this process are open on a path.
+inline int OpenDescriptorsOn(const QString& path) {
+    int n = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System))
+        if (QFileInfo(fds.filePath(name)).symLinkTarget() == path) ++n;
+    return n;
+}
+
+// Modem lines of an emulated serial driver. TIOCMIWAIT is emulated by poll() on a pipe, a real
+// blocking call that the device's wake-up signal interrupts, so the stop protocol runs for real.
+class ModemLines {
+public:
+    ModemLines() { EXPECT_EQ(pipe2(pipe_, O_CLOEXEC | O_NONBLOCK), 0); }
+    ~ModemLines() {
+        close(pipe_[0]);
+        close(pipe_[1]);
+    }
+    ModemLines(const ModemLines&) = delete;
+    ModemLines& operator=(const ModemLines&) = delete;
+
+    // TIOCM_ bits; every changed input line counts one edge.
+    void Set(int bits) {
+        {
+            std::lock_guard lock(mutex_);
+            const int changed = (bits_ ^ bits) & ~(TIOCM_DTR | TIOCM_RTS);
+            if (changed & TIOCM_CTS) ++counters_.cts;
+            if (changed & TIOCM_DSR) ++counters_.dsr;
+            if (changed & TIOCM_CAR) ++counters_.dcd;
+            bits_ = (bits_ & (TIOCM_DTR | TIOCM_RTS)) | bits;
+        }
+        Wake();
+    }
+    // The line flips twice before anyone looks.
+    void Pulse(int line) {
+        {
+            std::lock_guard lock(mutex_);
+            if (line & TIOCM_DSR) counters_.dsr += 2;
+            if (line & TIOCM_CTS) counters_.cts += 2;
+        }
+        Wake();
+    }
+    int Bits() {
+        std::lock_guard lock(mutex_);
+        return bits_;
+    }
+    // Errors the driver gives: TIOCMGET (EIO: 8250 without a UART, ENOTTY: not a serial
+    // line), TIOCMIWAIT (EINVAL: not implemented, EIO/ENODEV: unplugged), TIOCGICOUNT.
+    std::atomic<int> getError{0};
+    std::atomic<int> waitError{0};
+    std::atomic<int> countError{0};
+    std::atomic<int> waits{0};        // TIOCMIWAIT calls
+    std::atomic<int> interrupted{0};  // of which ended by a signal
+    std::atomic<bool> inWait{false};
+    std::atomic<pthread_t> waiter{};
+
+    void Fail(int error) {
+        getError = error;
+        waitError = error;
+        Wake();
+    }
+
+    int Ioctl(unsigned long request, void* arg) {
+        switch (request) {
+            case TIOCMGET:
+                if (getError) return Error(getError);
+                *static_cast<int*>(arg) = Bits();
+                return 0;
+            case TIOCMBIS:
+            case TIOCMBIC: {
+                std::lock_guard lock(mutex_);
+                const int v = *static_cast<int*>(arg);
+                bits_ = request == TIOCMBIS ? bits_ | v : bits_ & ~v;
+                return 0;
+            }
+            case TIOCGICOUNT: {
+                if (countError) return Error(countError);
+                std::lock_guard lock(mutex_);
+                auto* ic = static_cast<serial_icounter_struct*>(arg);
+                *ic = {};
+                ic->cts = int(counters_.cts);
+                ic->dsr = int(counters_.dsr);
+                ic->dcd = int(counters_.dcd);
+                return 0;
+            }
+            case TIOCMIWAIT: return Wait();
+            default: return -2;  // not emulated
+        }
+    }
+
+private:
+    struct Counters {
+        unsigned cts = 0, dsr = 0, dcd = 0;
+    };
+    static int Error(int e) {
+        errno = e;
+        return -1;
+    }
+    void Wake() {
+        const char c = 1;
+        [[maybe_unused]] auto r = write(pipe_[1], &c, 1);
+    }
+    int Wait() {
+        ++waits;
+        if (waitError) return Error(waitError);
+        waiter = pthread_self();
+        inWait = true;
+        pollfd p{pipe_[0], POLLIN, 0};
+        const int r = poll(&p, 1, -1);
+        const int e = errno;
+        inWait = false;
+        if (r < 0) {
+            if (e == EINTR) ++interrupted;
+            return Error(e);
+        }
+        char buffer[64];
+        while (read(pipe_[0], buffer, sizeof buffer) > 0) {
+        }
+        if (waitError) return Error(waitError);
+        return 0;
+    }
+
+    std::mutex mutex_;
+    int bits_ = 0;
+    Counters counters_;
+    int pipe_[2] = {-1, -1};
+};
+
+// The real system, except that the machine's own serial ports are never opened, an open can be
+// refused on purpose, and descriptors opened on an emulated path get emulated modem lines.
+class TestSystem : public SerialSystem {
+public:
+    int openError = 0;
+    std::map<QString, ModemLines*> emulated;  // canonical device path -> its lines
+    std::optional<gid_t> deviceGroup;         // the group every device seems to belong to
+    std::optional<termios2> lastTermios;      // the last settings written to a device
+
+    int Stat(const char* path, struct stat* st) override {
+        const int r = SerialSystem::Stat(path, st);
+        if (r == 0 && deviceGroup) st->st_gid = *deviceGroup;
+        return r;
+    }
+
+    int Open(const char* path, int flags) override {
+        const QString canonical = QFileInfo(QString::fromLocal8Bit(path)).canonicalFilePath();
+        if (QString::fromLocal8Bit(path).startsWith(QStringLiteral("/dev/ttyS")) ||
+            canonical.startsWith(QStringLiteral("/dev/ttyS"))) {
+            ADD_FAILURE() << "a test tried to open " << path;
+            errno = EACCES;
+            return -1;
+        }
+        if (openError) {
+            errno = openError;
+            return -1;
+        }
+        const int fd = SerialSystem::Open(path, flags);
+        std::lock_guard lock(mutex_);
+        if (fd >= 0) {
+            auto it = emulated.find(canonical);
+            if (it != emulated.end()) lines_[fd] = it->second;
+        }
+        return fd;
+    }
+    int Close(int fd) override {
+        {
+            std::lock_guard lock(mutex_);
+            lines_.erase(fd);
+        }
+        return SerialSystem::Close(fd);
+    }
+    int Ioctl(int fd, unsigned long request, void* arg) override {
+        ModemLines* lines = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            auto it = lines_.find(fd);
+            if (it != lines_.end()) lines = it->second;
+        }
+        if (request == TCSETS2) {
+            std::lock_guard lock(mutex_);
+            lastTermios = *static_cast<const termios2*>(arg);
+        }
+        if (lines) {
+            const int r = lines->Ioctl(request, arg);
+            if (r != -2) return r;
+        }
+        return SerialSystem::Ioctl(fd, request, arg);
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<int, ModemLines*> lines_;
+};
