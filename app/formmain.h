@@ -3,8 +3,10 @@
 #include <QMainWindow>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "app/standins.h"
+#include "serial/comport.h"
 #include "platform/dialogs.h"
 #include "platform/tcolor.h"
 #include "platform/tickcounter.h"
@@ -52,6 +54,16 @@ public:
     void LedModusClick();
     void TimerGesperrtTimer();
     void SetRunControls(bool running);
+
+    // Photocell.
+    void ComPortOpen();
+    void ComPortClose();
+    void ComPortDSR();
+    void PhotocellTrigger(std::uint32_t edgeTick);
+    void StartLockOut(std::uint32_t tick);
+    // Whether an edge seen at this tick falls in the lock-out after the last counted edge.
+    bool LockedOutAt(std::uint32_t tick) const;
+    std::uint32_t LastModemStatus = 0x55555555u;
 
     // Protocol rows.
     void AddProtocolRow(const QString& startNo, const QString& timeText, const QString& splitText);
@@ -103,10 +115,15 @@ protected:
 
 private:
     void BuildControls();
+    void LapAtEdge(std::uint32_t tick);
     void Relayout();
     void SetButtonState(TBitBtnWithColor* b, TMenuItem* m, bool enabled);
 
     bool destroyed_ = false;
+    // The tick a photocell edge was seen at, for the LAP it triggers; empty for a LAP by hand.
+    std::optional<std::uint32_t> edgeTick_;
+    // Start of the lock-out interval, as the tick of the edge (or START) that began it.
+    std::optional<std::uint32_t> lockOutTick_;
 };
 
 // Sets a label's font colour.

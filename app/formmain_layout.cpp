@@ -16,6 +16,7 @@
 #include "app/menuitem.h"
 #include "app/panel.h"
 #include "platform/guard.h"
+#include "platform/serialdevice.h"
 #include "platform/programpaths.h"
 #include "platform/settingsstore.h"
 #include "platform/ttimer.h"
@@ -277,8 +278,21 @@ void TFormMain::BuildControls() {
     TimerGesperrt->SetPrecise(true);
     TimerGesperrt->OnTimer = [this](TTimer*) { TimerGesperrtTimer(); };
 
-    ComPort = new TComPort;
+    ComPort = new TComPort(this);
+    ComPort->SetBaudRate(TBaudRate::br9600);
+    ComPort->SetBaudRateUser(28800);
     ComPort->SetPort(0);
+    ComPort->SetParity(TParity::prNone);
+    ComPort->SetStopBits(TStopBits::sbOneStopBit);
+    ComPort->SetFlowControl(TFlowControl::fcNone);
+    ComPort->SetDataBits(5);
+    ComPort->SetEvents(TEvents{TEvent::evDSR});
+    ComPort->SetEnableDTR(true);
+    ComPort->SetWriteBufSize(64);
+    ComPort->SetReadBufSize(64);
+    ComPort->OnDSR = [this](TComPort*) { ComPortDSR(); };
+    ComPort->OnOpen = [this](TComPort*) { ComPortOpen(); };
+    ComPort->OnClose = [this](TComPort*) { ComPortClose(); };
 
     // The hidden menu: its items exist for their shortcuts.
     mStart = new TMenuItem(this, QStringLiteral("Start"), QKeySequence(QStringLiteral("Alt+S")), true);
@@ -436,8 +450,6 @@ void TFormMain::FormDestroy() {
     SettingsStore store(SettingsStore::DefaultPath());
     WriteAppSettings(store, s);
     ComPort->Close();
-    delete ComPort;
-    ComPort = nullptr;
 }
 
 void TFormMain::TimerDateTimer() {
@@ -448,4 +460,4 @@ void TFormMain::TimerDateTimer() {
                           locale.toString(now.time(), QLocale::ShortFormat));
 }
 
-void TFormMain::ScanComPorts() { PortMask = ScanPorts(); }
+void TFormMain::ScanComPorts() { PortMask = ::ScanComPorts(); }

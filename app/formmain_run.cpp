@@ -18,7 +18,10 @@ void TFormMain::SetButtonState(TBitBtnWithColor* b, TMenuItem* m, bool enabled) 
 void TFormMain::mStartClick() {
     StartTick = GetTickCount();  // first, before any screen work
     Clock->SetEnabled(true);
-    if (TimerGesperrt->Interval() != 0) TimerGesperrt->SetEnabled(true);
+    if (TimerGesperrt->Interval() != 0) {
+        TimerGesperrt->SetEnabled(true);
+        lockOutTick_ = StartTick;
+    }
     bCFG->setEnabled(false);
     SetButtonState(bSTART, mStart, false);
     SetButtonState(bLAP, mLAP, true);
@@ -37,7 +40,8 @@ void TFormMain::mStartClick() {
 }
 
 void TFormMain::mLAPClick() {
-    LapTick = GetTickCount();
+    // A photocell lap is timed when the line changed, not when this handler got to run.
+    LapTick = edgeTick_ ? *edgeTick_ : GetTickCount();
     LapCount = LapCount + 1;
     ShowTime(2, TickDiff(LapTick, StartTick));
     if (LapCount == 1) FirstLapTick = LapTick;

@@ -57,26 +57,3 @@ private:
     bool modified_ = false;
 };
 
-class EComHandle : public Exception {
-public:
-    using Exception::Exception;
-};
-
-class TComPort {
-public:
-    std::uint8_t Port() const { return port_; }
-    void SetPort(std::uint8_t p) { port_ = p; }
-    std::intptr_t Tag() const { return tag_; }
-    void SetTag(std::intptr_t t) { tag_ = t; }
-    bool Connected() const { return false; }
-    void Open() { throw EComHandle(QStringLiteral("Unable to open com port: 2")); }
-    void Close() {}
-    std::uint32_t ModemStatus() const { return 0; }
-    std::function<void(TComPort*)> OnDSR, OnOpen, OnClose;
-
-private:
-    std::uint8_t port_ = 0;
-    std::intptr_t tag_ = 0;
-};
-
-inline std::uint32_t ScanPorts() { return 0; }

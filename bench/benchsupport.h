@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -18,5 +19,11 @@ struct BenchEnvironment {
         QDir::setCurrent(dir.path());
         SetProgramFilePath(dir.filePath("vidazorov"));
         SetApplicationTitle(QStringLiteral("Vidazorov-ZavEzazi"));
+        // The port scan must never reach the machine's own serial devices.
+        const QString ports = ProgramConfigDir() + QStringLiteral("/ports");
+        QDir().mkpath(ports);
+        for (int n = 1; n <= 16; ++n)
+            QFile::link(QStringLiteral("/nonexistent/vz-missing-%1").arg(n),
+                        ports + QStringLiteral("/COM%1").arg(n));
     }
 };
