@@ -285,6 +285,7 @@ void TCustomFloatEdit::inputMethodEvent(QInputMethodEvent* event) {
 
 void TCustomFloatEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
+    hasEntered_ = true;
     if (!IsControlFocusChange(event) || refocusing_) return;
     // Select all on entry; a press inside the edit then places the cursor where it went down,
     // so only focus from the keyboard or from the spin buttons keeps the whole text selected.
@@ -301,6 +302,10 @@ void TCustomFloatEdit::focusInEvent(QFocusEvent* event) {
 void TCustomFloatEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     if (!IsControlFocusChange(event) || refocusing_) return;
+    // While another control takes its focus back, Qt may hand this edit a focus-out it never
+    // had the focus for: there is nothing to check or leave then.
+    if (!hasEntered_) return;
+    hasEntered_ = false;
     bool passed = true;
     Guarded([&] { passed = ExitCheck(); });
     if (passed && OnExit) Guarded([this] { OnExit(this); });

@@ -93,6 +93,7 @@ private:
     bool loading_ = false;
     bool autoSelect_ = true;
     bool refocusing_ = false;
+    bool hasEntered_ = false;
 };
 
 // The float edit with a pair of up/down buttons inside its right edge that step the value by

@@ -292,6 +292,22 @@ TEST(FloatEdit, ExitCheckKeepsFocusOnInvalidText) {
     EXPECT_EQ(exits, 1);
 }
 
+TEST(FloatEdit, TwoInvalidEditsDoNotFightOverTheFocus) {
+    FeDist d(',');
+    auto* second = new TSpinFloatEdit(&d.window);
+    second->setGeometry(70, 50, 62, 22);
+    second->show();
+    second->setText(QStringLiteral("999"));  // invalid too, but never entered
+    int secondExits = 0;
+    second->OnExit = [&](TCustomFloatEdit*) { ++secondExits; };
+    d.fe->setText(QStringLiteral("500"));
+    second->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(d.fe->hasFocus());
+    EXPECT_EQ(d.fe->text(), QStringLiteral("5,000"));
+    EXPECT_EQ(second->text(), QStringLiteral("999"));
+    EXPECT_EQ(secondExits, 0);
+}
+
 TEST(FloatEdit, EmptyEditLeftTakesMin) {
     FeDist d('.');
     d.fe->SetMax(100);
