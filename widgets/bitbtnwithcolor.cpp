@@ -197,7 +197,7 @@ void TBitBtnWithColor::SetSpacing(int spacing) {
 TBitBtnWithColorKind TBitBtnWithColor::Kind() const {
     if (kind_ != TBitBtnWithColorKind::bkCustom) {
         const KindRow& row = Row(kind_);
-        if (isDefault() != row.isDefault || cancel_ != row.isCancel || modalResult_ != row.modalResult ||
+        if (default_ != row.isDefault || cancel_ != row.isCancel || modalResult_ != row.modalResult ||
             glyphModified_)
             kind_ = TBitBtnWithColorKind::bkCustom;
     }
@@ -234,6 +234,7 @@ QImage TBitBtnWithColor::KindGlyph(TBitBtnWithColorKind kind) {
 }
 
 void TBitBtnWithColor::SetDefault(bool value) {
+    default_ = value;
     setDefault(value);
     QWidget* fw = window()->focusWidget();
     if (qobject_cast<QPushButton*>(fw))
@@ -265,7 +266,7 @@ void TBitBtnWithColor::FocusChanged(QWidget* now) {
     if (qobject_cast<QPushButton*>(now))
         SetFocusedState(now == this);
     else
-        SetFocusedState(isDefault());
+        SetFocusedState(default_);
 }
 
 void TBitBtnWithColor::SetFocusedState(bool focused) {
