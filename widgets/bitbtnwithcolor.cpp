@@ -13,6 +13,7 @@
 #include <array>
 
 #include "platform/guard.h"
+#include "widgets/edges.h"
 
 namespace {
 
@@ -141,50 +142,6 @@ QImage MakeKindGlyph(TBitBtnWithColorKind kind) {
     return strip;
 }
 
-// Windows' raised edge: an outer ring light top-left and dark bottom-right, an inner ring
-// white top-left and grey bottom-right. The bottom and right lines own the corners they share.
-void DrawRaisedEdge(QPainter& p, const QRect& r) {
-    auto ring = [&](const QRect& rc, TColor topLeft, TColor bottomRight) {
-        if (rc.width() <= 0 || rc.height() <= 0) return;
-        p.fillRect(QRect(rc.left(), rc.top(), rc.width() - 1, 1), Q(topLeft));
-        p.fillRect(QRect(rc.left(), rc.top(), 1, rc.height() - 1), Q(topLeft));
-        p.fillRect(QRect(rc.left(), rc.bottom(), rc.width(), 1), Q(bottomRight));
-        p.fillRect(QRect(rc.right(), rc.top(), 1, rc.height()), Q(bottomRight));
-    };
-    ring(r, cl3DLight, cl3DDkShadow);
-    ring(r.adjusted(1, 1, -1, -1), clBtnHighlight, clBtnShadow);
-}
-
-void DrawFrame(QPainter& p, const QRect& r, TColor c) {
-    if (r.width() <= 0 || r.height() <= 0) return;
-    p.fillRect(QRect(r.left(), r.top(), r.width(), 1), Q(c));
-    p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), Q(c));
-    p.fillRect(QRect(r.left(), r.top(), 1, r.height()), Q(c));
-    p.fillRect(QRect(r.right(), r.top(), 1, r.height()), Q(c));
-}
-
-// The system focus rectangle: every other pixel of the outline inverted, in a checkerboard
-// aligned to the widget's origin, each pixel once (drawing it twice would undo it).
-void DrawFocusRect(QPainter& p, const QRect& r) {
-    if (r.width() <= 0 || r.height() <= 0) return;
-    p.save();
-    p.setCompositionMode(QPainter::RasterOp_NotDestination);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::black);
-    auto dot = [&](int x, int y) {
-        if ((x + y) % 2 == 0) p.drawRect(x, y, 1, 1);
-    };
-    for (int x = r.left(); x <= r.right(); ++x) {
-        dot(x, r.top());
-        if (r.bottom() != r.top()) dot(x, r.bottom());
-    }
-    for (int y = r.top() + 1; y < r.bottom(); ++y) {
-        dot(r.left(), y);
-        if (r.right() != r.left()) dot(r.right(), y);
-    }
-    p.restore();
-}
-
 }  // namespace
 
 TBitBtnWithColor::TBitBtnWithColor(QWidget* parent) : QPushButton(parent), glyph_(std::make_unique<TButtonGlyph>()) {
@@ -240,7 +197,7 @@ void TBitBtnWithColor::SetSpacing(int spacing) {
 TBitBtnWithColorKind TBitBtnWithColor::Kind() const {
     if (kind_ != TBitBtnWithColorKind::bkCustom) {
         const KindRow& row = Row(kind_);
-        if (isDefault() != row.isDefault || cancel_ != row.isCancel || modalResult_ != row.modalResult ||
+        if (default_ != row.isDefault || cancel_ != row.isCancel || modalResult_ != row.modalResult ||
             glyphModified_)
             kind_ = TBitBtnWithColorKind::bkCustom;
     }
@@ -277,6 +234,7 @@ QImage TBitBtnWithColor::KindGlyph(TBitBtnWithColorKind kind) {
 }
 
 void TBitBtnWithColor::SetDefault(bool value) {
+    default_ = value;
     setDefault(value);
     QWidget* fw = window()->focusWidget();
     if (qobject_cast<QPushButton*>(fw))
@@ -308,7 +266,7 @@ void TBitBtnWithColor::FocusChanged(QWidget* now) {
     if (qobject_cast<QPushButton*>(now))
         SetFocusedState(now == this);
     else
-        SetFocusedState(isDefault());
+        SetFocusedState(default_);
 }
 
 void TBitBtnWithColor::SetFocusedState(bool focused) {

@@ -41,7 +41,9 @@ public:
 
     QString Caption() const { return text(); }
     void SetCaption(const QString& caption) { setText(caption); }
-    bool Default() const { return isDefault(); }
+    // Kept apart from Qt's own default flag, which a dialog moves to whichever auto-default
+    // button has the focus.
+    bool Default() const { return default_; }
     void SetDefault(bool value);
     // A cancel button is clicked by Esc anywhere in its window.
     bool Cancel() const { return cancel_; }
@@ -90,6 +92,7 @@ private:
     int spacing_ = 4;
     mutable TBitBtnWithColorKind kind_ = TBitBtnWithColorKind::bkCustom;
     bool glyphModified_ = false;
+    bool default_ = false;
     bool cancel_ = false;
     int modalResult_ = 0;
     bool isFocused_ = false;

@@ -79,16 +79,6 @@ TLed::TLed(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("LED"));
 }
 
-TColor TLed::PaletteColor(TLedKind kind, int index) {
-    if (index < 1 || index > 6) return clNone;
-    return kLedPalette[std::size_t(kind)][std::size_t(index - 1)];
-}
-
-int TLed::PatternIndex(TLedShape shape, bool lit, int x, int y) {
-    if (x < 0 || y < 0 || x >= kLedSize || y >= kLedSize) return 0;
-    return int(kLedPattern[std::size_t(shape)][lit ? 1 : 0][std::size_t(y)][std::size_t(x)]);
-}
-
 void TLed::RepaintNow() {
     // The lamp shows the new state before the setter returns (the photocell handler relies on
     // the operator seeing the lock state at once).

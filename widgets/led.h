@@ -43,11 +43,6 @@ public:
     // A left-button press and release on the LED.
     std::function<void(TLed*)> OnClick;
 
-    // The colour of palette index i (1..6) of a kind, as the lamp paints it.
-    static TColor PaletteColor(TLedKind kind, int index);
-    // The palette index (0..6) of a pixel of the lamp's image.
-    static int PatternIndex(TLedShape shape, bool lit, int x, int y);
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -440,7 +440,12 @@ TEST(BitBtnWithColor, ModalResultClosesDialogAndCancelAnswersEsc) {
     dialog.show();
     dialog.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    // Focusing a button in a dialog moves Qt's default flag, not the button's Default.
+    cancel->setFocus();
+    EXPECT_EQ(cancel->Kind(), TBitBtnWithColorKind::bkCancel);
+    EXPECT_FALSE(cancel->Default());
     QTest::mouseClick(ok, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(ok->Kind(), TBitBtnWithColorKind::bkOK);
     EXPECT_EQ(dialog.result(), 1);
     EXPECT_EQ(clicked, 1);
     EXPECT_FALSE(dialog.isVisible());

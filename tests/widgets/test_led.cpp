@@ -65,30 +65,6 @@ TEST(Led, CreationValues) {
     EXPECT_FALSE(led.accessibleName().isEmpty());
 }
 
-TEST(Led, PaletteRowsAndImages) {
-    // Rims and body are the same for every kind; the kind's own colours are 4 and 5.
-    for (int k = 0; k <= int(TLedKind::lkWhite); ++k) {
-        const auto kind = TLedKind(k);
-        EXPECT_EQ(TLed::PaletteColor(kind, 1), clWhite);
-        EXPECT_EQ(TLed::PaletteColor(kind, 2), clGray);
-        EXPECT_EQ(TLed::PaletteColor(kind, 3), clBlack);
-        EXPECT_EQ(TLed::PaletteColor(kind, 6), clWhite);
-    }
-    EXPECT_EQ(TLed::PaletteColor(TLedKind::lkCyan, 4), RGBColor(0x00, 0x80, 0x80));
-    EXPECT_EQ(TLed::PaletteColor(TLedKind::lkBlue, 5), RGBColor(0x00, 0xFF, 0xFF));
-    EXPECT_EQ(TLed::PaletteColor(TLedKind::lkWhite, 5), RGBColor(0xC0, 0xC0, 0xC0));
-    // A few cells of each image.
-    EXPECT_EQ(TLed::PatternIndex(TLedShape::lsCircle, false, 0, 0), 0);
-    EXPECT_EQ(TLed::PatternIndex(TLedShape::lsCircle, false, 5, 0), 2);
-    EXPECT_EQ(TLed::PatternIndex(TLedShape::lsCircle, true, 6, 4), 6);
-    EXPECT_EQ(TLed::PatternIndex(TLedShape::lsCircle, true, 15, 9), 1);
-    EXPECT_EQ(TLed::PatternIndex(TLedShape::lsRectangle, false, 0, 2), 0);
-    EXPECT_EQ(TLed::PatternIndex(TLedShape::lsRectangle, false, 15, 3), 2);
-    EXPECT_EQ(TLed::PatternIndex(TLedShape::lsRectangle, true, 2, 6), 5);
-    EXPECT_EQ(TLed::PatternIndex(TLedShape::lsRectangle, true, 1, 11), 4);
-    EXPECT_EQ(TLed::PatternIndex(TLedShape::lsRectangle, true, 15, 12), 1);
-}
-
 TEST(Led, NewLedDrawsDarkRedCircle) {
     LedHost h;
     const QColor back(0x12, 0x34, 0x56);
