@@ -6,6 +6,7 @@
 #include "app/panel.h"
 #include "config/cfgdialog.h"
 #include "platform/ttimer.h"
+#include "widgets/floatedit.h"
 
 void TFormMain::CreateCfgDialog() {
     CfgDialog = new TCfgDialog(this, PortMask);
@@ -26,7 +27,7 @@ void TFormMain::bCFGClick() {
     const auto alg = ComPort->Tag();
     d.cbAlg->setCurrentIndex(alg >= 0 && alg <= 2 ? int(alg) : -1);
     const int openingIndex = d.cbPort->currentIndex();
-    d.feDist->SetValue(double(PanelDate->Tag()) / 1000.0);
+    d.feDist->SetValue(static_cast<long double>(PanelDate->Tag()) / 1000.0L);
 
     if (Dialogs().Exec(&d) == QDialog::Accepted) {
         PanelDate->SetTag(KilometresToMetres(d.feDist->Value()));

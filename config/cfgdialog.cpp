@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "platform/guard.h"
+#include "widgets/floatedit.h"
 
 namespace {
 constexpr int kInputX = 70;
@@ -20,8 +21,8 @@ QLabel* RowLabel(QWidget* parent, const QString& text, int y) {
 }
 }  // namespace
 
-std::int32_t KilometresToMetres(double km) {
-    return static_cast<std::int32_t>(std::nearbyint(km * 1000.0));
+std::int32_t KilometresToMetres(long double km) {
+    return static_cast<std::int32_t>(std::nearbyintl(km * 1000.0L));
 }
 
 TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask) : QDialog(owner) {
@@ -49,7 +50,12 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask) : QDialog(owner) 
     y += kRow;
     feDist = new TSpinFloatEdit(this);
     feDist->setGeometry(kInputX, y, 62, 22);
+    feDist->SetIncrement(0.5);
+    feDist->SetDigits(3);
+    feDist->SetMax(100.0);
+    feDist->SetMin(0.0);
     feDist->SetValue(5.0);
+    feDist->SetAlignment(TAlignment::taRightJustify);
     Label10 = RowLabel(this, QStringLiteral("Distance:"), y);
     LabelKm = new QLabel(QStringLiteral("km"), this);
     LabelKm->setGeometry(kInputX + 66, y, 20, 22);

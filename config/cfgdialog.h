@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <functional>
 
-#include "config/standin_floatedit.h"
 
 class QComboBox;
 class QLabel;
 class QPushButton;
+class TSpinFloatEdit;
 
 // The configuration dialog: time format, serial port, trigger algorithm and course distance.
 // It holds no settings of its own; the main window copies its values in and out.
@@ -36,4 +36,4 @@ protected:
 };
 
 // Metres from the distance in kilometres: the nearest integer, an exact half to the even one.
-std::int32_t KilometresToMetres(double km);
+std::int32_t KilometresToMetres(long double km);

@@ -7,7 +7,7 @@
 
 class TSpinButton;
 
-enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
+#include "widgets/alignment.h"
 
 // A single-line edit for a number with a fixed number of decimals between two limits. Typed
 // characters that would make the text unreadable or out of range are refused; what deletion or

@@ -9,6 +9,7 @@
 #include "platform/ttimer.h"
 #include "tests/app/formfixture.h"
 #include "widgets/digit.h"
+#include "widgets/floatedit.h"
 
 class Config : public FormFixture {
 protected:
@@ -35,11 +36,11 @@ TEST(CfgDialog, PortListFromTheScan) {
     EXPECT_EQ(d.width(), 154);
 }
 
-TEST(CfgDialog, MetresRoundToTheNearestEvenOnAHalf) {
-    EXPECT_EQ(KilometresToMetres(42.195), 42195);
-    EXPECT_EQ(KilometresToMetres(0.0005), 0);
-    EXPECT_EQ(KilometresToMetres(0.0015), 2);
-    EXPECT_EQ(KilometresToMetres(100.0), 100000);
+TEST(CfgDialog, MetresRoundToTheNearestMetre) {
+    EXPECT_EQ(KilometresToMetres(42.195L), 42195);
+    EXPECT_EQ(KilometresToMetres(0.0014L), 1);
+    EXPECT_EQ(KilometresToMetres(0.0016L), 2);
+    EXPECT_EQ(KilometresToMetres(100.0L), 100000);
 }
 
 TEST_F(Config, PreviewOnChangeAndCancelRestores) {
@@ -79,10 +80,10 @@ TEST_F(Config, OkAppliesFormatRedrawsStoppedTimeAndLocksThePhotocell) {
 
 TEST_F(Config, DistanceRoundTripsThroughKilometres) {
     TFormMain& f = Build();
-    double shown = 0;
-    Answer([&](TCfgDialog& d) { shown = d.feDist->Value(); }, true);
+    QString shown;
+    Answer([&](TCfgDialog& d) { shown = d.feDist->text(); }, true);
     f.bCFGClick();
-    EXPECT_DOUBLE_EQ(shown, 42.195);
+    EXPECT_EQ(shown, QString("42") + QLocale().decimalPoint() + "195");
     EXPECT_EQ(f.PanelDate->Tag(), 42195);
     f.PanelDate->SetTag(150000);  // beyond the edit's limit: clamped to 100 km
     f.bCFGClick();

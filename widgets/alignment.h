@@ -1,0 +1,4 @@
+#pragma once
+
+// Horizontal text alignment, shared by the edits and the grid.
+enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
