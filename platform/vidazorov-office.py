@@ -21,6 +21,7 @@ Every request may carry "cwd": relative file names are taken relative to the cal
 import json
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -298,28 +299,27 @@ class WordBasic(AutomationObject):
         if not args or not isinstance(args[0], str):
             raise AutomationError("Insert: a text is needed")
         doc = self._document()
-        text = doc.getText()
-        from com.sun.star.text.ControlCharacter import PARAGRAPH_BREAK
-        absorb = not self.cursor.isCollapsed()
-        pieces = re.split(r"\r\n|\r|\n", args[0])
-        for i, piece in enumerate(pieces):
-            if i > 0:
-                text.insertControlCharacter(self.cursor, PARAGRAPH_BREAK, absorb)
-                absorb = False
-            if piece or absorb:
-                text.insertString(self.cursor, piece, absorb)
-                absorb = False
+        # Writer makes a paragraph of every CR in one call; line ends of any kind are paragraphs.
+        text = args[0].replace("\r\n", "\r").replace("\n", "\r")
+        doc.getText().insertString(self.cursor, text, not self.cursor.isCollapsed())
         self.cursor.collapseToEnd()
 
     def m_lineup(self, args, named):
         count = as_int(args[0], "LineUp") if args else 1
         extend = bool(as_int(args[1], "LineUp")) if len(args) > 1 else False
-        self._document()
+        doc = self._document()
+        # Lines are paragraphs here. Each step is a round trip to the office, so a count that
+        # reaches past the first paragraph goes to the start in one move.
+        text = doc.getText()
+        before = text.createTextCursorByRange(text.getStart())
+        before.gotoRange(self.cursor.getStart(), True)
+        if count >= before.getString().count("\n"):
+            self.cursor.gotoStart(extend)
+            return
         moved = 0
         while moved < count and self.cursor.gotoPreviousParagraph(extend):
             moved += 1
         if moved < count:
-            # At the first line: what is left of the count takes the selection to the very start.
             self.cursor.gotoStart(extend)
 
     def m_linedown(self, args, named):
@@ -418,7 +418,12 @@ def split_records(text, separator):
 
 
 class ExcelApplication(AutomationObject):
-    """Excel's application object on Calc: workbooks are spreadsheet documents."""
+    """Excel's application object on Calc: workbooks are spreadsheet documents.
+
+    Every call to the office is a round trip that costs milliseconds, so cell values are
+    collected and written in blocks: before any other request is carried out, when the caller
+    goes quiet, and when the object is released. A write that fails then is reported with the
+    next request."""
     kind = "Excel.Application"
 
     def __init__(self, session):
@@ -427,15 +432,31 @@ class ExcelApplication(AutomationObject):
         self.visible = False
         self.workbooks = []
         self.active = None
+        self.sheet = None      # the active sheet of the active workbook, once asked for
+        self.pending = {}      # (row, column) -> value, 0-based, for self.sheet
 
     def _sheet(self):
         doc = self.active
         if doc is None:
             raise AutomationError("No workbook is open")
-        try:
-            return doc.getCurrentController().getActiveSheet()
-        except Exception:
-            return doc.getSheets().getByIndex(0)
+        if self.sheet is None:
+            try:
+                self.sheet = doc.getCurrentController().getActiveSheet()
+            except Exception:
+                self.sheet = doc.getSheets().getByIndex(0)
+        return self.sheet
+
+    def activate(self, doc):
+        self.flush()
+        self.active = doc
+        self.sheet = None
+
+    def flush(self):
+        if not self.pending:
+            return
+        cells, self.pending = self.pending, {}
+        for (c1, r1, c2, r2), rows in rectangles(cells):
+            self.sheet.getCellRangeByPosition(c1, r1, c2, r2).setDataArray(rows)
 
     def g_visible(self, args):
         return self.visible
@@ -456,9 +477,10 @@ class ExcelApplication(AutomationObject):
     m_workbooks = lambda self, args, named: self.g_workbooks(args)
 
     def add_workbook(self):
+        self.flush()
         doc = self.office.load("private:factory/scalc", not self.visible)
         self.workbooks.append(doc)
-        self.active = doc
+        self.activate(doc)
         if self.visible:
             show_window(doc, False)
         return Workbook(self, doc)
@@ -477,7 +499,11 @@ class ExcelApplication(AutomationObject):
         if len(args) < 2:
             raise AutomationError("Cells: a row and a column are needed")
         row, column = (as_int(a, "Cells") for a in args[:2])
-        set_cell(cell_at(self._sheet(), row, column), value)
+        if row < 1 or column < 1:
+            raise AutomationError("Cells: row and column count from 1")
+        self._sheet()
+        self.pending[(row - 1, column - 1)] = cell_data(value)
+        self.session.pending_apps.add(self)
 
     def g_selection(self, args):
         doc = self.active
@@ -487,6 +513,51 @@ class ExcelApplication(AutomationObject):
         return Range(self, self._sheet(), selection)
 
 
+def cell_data(value):
+    """A value as a block write takes it: a text is stored as text, never read as a formula;
+    numbers go in as numbers; nothing (or an empty text) leaves the cell empty."""
+    if value is None:
+        return ""
+    if isinstance(value, bool):
+        return 1.0 if value else 0.0
+    if isinstance(value, (int, float)):
+        return float(value)
+    if isinstance(value, str):
+        return value
+    raise AutomationError("Cells: the value cannot be stored in a cell")
+
+
+def rectangles(cells):
+    """Covers the cells {(row, column): value} by rectangles with no gaps: runs of adjacent
+    columns in a row, stacked while the rows below have the very same run."""
+    by_row = {}
+    for (r, c), v in cells.items():
+        by_row.setdefault(r, {})[c] = v
+    runs = []  # [c1, c2, r1, r2, rows]
+    open_runs = {}
+    for r in sorted(by_row):
+        columns = sorted(by_row[r])
+        still_open = {}
+        start = 0
+        while start < len(columns):
+            end = start
+            while end + 1 < len(columns) and columns[end + 1] == columns[end] + 1:
+                end += 1
+            c1, c2 = columns[start], columns[end]
+            values = tuple(by_row[r][c] for c in range(c1, c2 + 1))
+            run = open_runs.get((c1, c2))
+            if run is not None and run[3] == r - 1:
+                run[3] = r
+                run[4].append(values)
+            else:
+                run = [c1, c2, r, r, [values]]
+                runs.append(run)
+            still_open[(c1, c2)] = run
+            start = end + 1
+        open_runs = still_open
+    return [((c1, r1, c2, r2), tuple(rows)) for c1, c2, r1, r2, rows in runs]
+
+
 def cell_at(sheet, row, column):
     if row < 1 or column < 1:
         raise AutomationError("Cells: row and column count from 1")
@@ -494,17 +565,11 @@ def cell_at(sheet, row, column):
 
 
 def set_cell(cell, value):
-    # A text is stored as text, never read as a formula; numbers arrive as numbers.
-    if value is None or value == "":
-        cell.setString("")
-    elif isinstance(value, bool):
-        cell.setValue(1 if value else 0)
-    elif isinstance(value, (int, float)):
-        cell.setValue(value)
-    elif isinstance(value, str):
-        cell.setString(value)
+    data = cell_data(value)
+    if isinstance(data, float):
+        cell.setValue(data)
     else:
-        raise AutomationError("Cells: the value cannot be stored in a cell")
+        cell.setString(data)  # text as typed, never a formula
 
 
 class Workbooks(AutomationObject):
@@ -528,13 +593,14 @@ class Workbook(AutomationObject):
         self.doc = doc
 
     def m_activate(self, args, named):
-        self.app.active = self.doc
+        self.app.activate(self.doc)
 
     def m_close(self, args, named):
+        self.app.flush()
         if self.doc in self.app.workbooks:
             self.app.workbooks.remove(self.doc)
         if self.app.active is self.doc:
-            self.app.active = self.app.workbooks[-1] if self.app.workbooks else None
+            self.app.activate(self.app.workbooks[-1] if self.app.workbooks else None)
         self.doc.close(True)
 
 
@@ -607,6 +673,28 @@ class Session:
         self.objects = {}
         self.next_id = 1
         self.cwd = None
+        self.pending_apps = set()  # spreadsheet objects holding cell values not yet written
+        self.deferred = None       # a failure of a write made while nobody waited for it
+
+    def flush(self):
+        apps, self.pending_apps = self.pending_apps, set()
+        for app in apps:
+            app.flush()
+
+    def flush_quietly(self):
+        try:
+            self.flush()
+        except Exception as error:
+            self.deferred = self.deferred or describe(error)
+
+    def release(self, oid):
+        obj = self.objects.pop(oid, None)
+        if isinstance(obj, ExcelApplication) and obj in self.pending_apps:
+            self.pending_apps.discard(obj)
+            try:
+                obj.flush()
+            except Exception as error:
+                self.deferred = self.deferred or describe(error)
 
     def register(self, obj):
         oid = self.next_id
@@ -662,6 +750,13 @@ class Session:
     def handle(self, request):
         op = request.get("op")
         self.cwd = request.get("cwd") or self.cwd
+        cell_write = (op == "put" and str(request.get("name", "")).lower() == "cells"
+                      and isinstance(self.objects.get(request.get("obj")), ExcelApplication))
+        if not cell_write:
+            self.flush()
+        if self.deferred:
+            message, self.deferred = self.deferred, None
+            raise AutomationError(message)
         if uno is None and op != "terminate":
             raise AutomationError("The office bridge is missing (python3-uno): " + IMPORT_ERROR)
         if op in ("create", "active"):
@@ -698,12 +793,34 @@ def describe(error):
     return message.strip().splitlines()[0] if message.strip() else type(error).__name__
 
 
+def requests(session):
+    """The request lines on standard input. While cell values wait to be written, a pause of
+    the caller is the moment to write them."""
+    fd = sys.stdin.fileno()
+    buffer = b""
+    while True:
+        while b"\n" not in buffer:
+            if session.pending_apps:
+                ready, _, _ = select.select([fd], [], [], 0.05)
+                if not ready:
+                    session.flush_quietly()
+                    continue
+            chunk = os.read(fd, 65536)
+            if not chunk:
+                if buffer.strip():
+                    yield buffer
+                return
+            buffer += chunk
+        line, buffer = buffer.split(b"\n", 1)
+        yield line
+
+
 def main():
     session = Session()
     out = sys.stdout
     out.write(json.dumps({"ready": True, "uno": uno is not None}) + "\n")
     out.flush()
-    for raw in sys.stdin.buffer:
+    for raw in requests(session):
         line = raw.decode("utf-8", "replace").strip()
         if not line:
             continue
@@ -712,7 +829,7 @@ def main():
         except ValueError:
             continue
         if request.get("op") == "release":
-            session.objects.pop(request.get("obj"), None)
+            session.release(request.get("obj"))
             continue
         answer = {"id": request.get("id")}
         try:
@@ -724,6 +841,10 @@ def main():
             answer.update(ok=False, error=describe(error))
         out.write(json.dumps(answer) + "\n")
         out.flush()
+    session.flush_quietly()
+    # Leave without tearing down the UNO bridge, which can crash at interpreter shutdown.
+    out.flush()
+    os._exit(0)
 
 
 if __name__ == "__main__":
