@@ -8,9 +8,10 @@
 // benchmark and the screenshot tool.
 inline std::vector<QStringList> SampleProtocol(int finishers) {
     std::vector<QStringList> rows = {{"Rang", "Nr.", "Time", "Split", "Km/h"}};
-    const int first = 2 * 3600 * 1000 + 10 * 60 * 1000 + 5270;  // 2:10.05,27
+    const int start = 2 * 3600 * 1000 + 10 * 60 * 1000 + 5270;  // 2:10.05,27
+    const int first = start + 7919 % 1000;
     for (int i = 1; i <= finishers; ++i) {
-        const int ms = first + (i - 1) * 62500 + (i * 7919) % 1000;
+        const int ms = start + (i - 1) * 62500 + (i * 7919) % 1000;
         const int split = ms - first;
         auto text = [](int t) {
             const int h = t / 3600000, m = t / 60000 % 60, s = t / 1000 % 60, cs = t / 10 % 100;

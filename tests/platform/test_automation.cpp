@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/libreofficeautomation.h"
+#include "platform/programpaths.h"
 #include "platform/recordingautomation.h"
 
 TEST(Variant, KindsConversionsAndDescriptions) {
@@ -169,4 +170,17 @@ TEST(LibreOfficeAutomation, PipeIsNamedAfterProgramAndUser) {
     EXPECT_FALSE(name.contains(QLatin1Char('/')));
     EXPECT_FALSE(name.contains(QLatin1Char(';')));
     EXPECT_EQ(LibreOfficeAutomation().Options().pipeName, name);
+}
+
+TEST(LibreOfficeAutomation, HelperIsFoundBesideTheProgram) {
+    QTemporaryDir dir;
+    SetProgramFilePath(dir.filePath("race"));
+    EXPECT_EQ(LibreOfficeAutomation::FindHelperScript(), QString());
+    QFile(dir.filePath("vidazorov-office.py")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(LibreOfficeAutomation::FindHelperScript(), dir.filePath("vidazorov-office.py"));
+    // A renamed program looks for its own helper first.
+    QFile(dir.filePath("race-office.py")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(LibreOfficeAutomation::FindHelperScript(), dir.filePath("race-office.py"));
+    EXPECT_TRUE(LibreOfficeAutomation::DefaultPipeName().startsWith("race_"));
+    SetProgramFilePath(QString());
 }
