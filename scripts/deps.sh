@@ -7,6 +7,9 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-liberation2 fontconfig
   xvfb xauth
+  # Word and Excel exports: LibreOffice Writer and Calc driven through UNO by a Python helper;
+  # procps (pgrep) for the cleanup after the office integration tests.
+  libreoffice-writer libreoffice-calc python3-uno procps
 )
 missing=()
 for p in "${packages[@]}"; do

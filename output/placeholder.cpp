@@ -1,1 +1,0 @@
-// The office export library.

@@ -1,0 +1,51 @@
+#include "output/wordexport.h"
+
+#include "platform/automation.h"
+#include "platform/waitcursor.h"
+
+namespace {
+bool NeedsQuotes(const QString& cell) {
+    for (QChar c : cell)
+        if (c == QLatin1Char(' ') || c == QLatin1Char('"') || c.category() == QChar::Other_Control)
+            return true;
+    return false;
+}
+
+QString WordCell(const QString& cell) {
+    if (!NeedsQuotes(cell)) return cell;
+    QString quoted = cell;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+}  // namespace
+
+QString WordProtocolText(const std::vector<QStringList>& rows) {
+    QString text;
+    for (const QStringList& row : rows) {
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            if (c > 0) text += QLatin1Char('\t');
+            text += WordCell(row[c]);
+        }
+        text += QStringLiteral("\r\n");
+    }
+    return text;
+}
+
+void ConvertToWord(const std::vector<QStringList>& rows, const QString& templatePath,
+                   const QString& fileName, TWordMode mode, AutomationFactory& automation) {
+    WaitCursor hourglass;
+    try {
+        AutomationRef word = automation.CreateObject(QStringLiteral("Word.Basic"));
+        word->Call(mode == TWordMode::wmShow ? QStringLiteral("AppMaximize")
+                                             : QStringLiteral("AppMinimize"));
+        word->Call(QStringLiteral("FileOpen"), {templatePath});
+        word->Call(QStringLiteral("Insert"), {WordProtocolText(rows)});
+        word->Call(QStringLiteral("LineUp"), {32700, 1});
+        word->Call(QStringLiteral("TextToTable"), {},
+                   {{QStringLiteral("ConvertFrom"), 1}, {QStringLiteral("NumColumns"), 5}});
+        word->Call(QStringLiteral("FileSaveAs"), {fileName});
+        if (mode == TWordMode::wmSave) word->Call(QStringLiteral("AppClose"));
+    } catch (...) {
+        // The export has no message of its own: what was done stays done, the rest is skipped.
+    }
+}
