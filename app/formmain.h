@@ -3,14 +3,18 @@
 #include <QMainWindow>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/standins.h"
+#include "output/wordexport.h"
 #include "serial/comport.h"
 #include "platform/dialogs.h"
 #include "platform/tcolor.h"
 #include "platform/tickcounter.h"
 
+class AutomationFactory;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -71,6 +75,16 @@ public:
     void UpdateProtocolButtons();
     void SortGrid1SelectCell(int aCol, int aRow, bool& canSelect);
 
+    // Output.
+    std::vector<QStringList> ProtocolRows() const;
+    void ConvertToWord(TWordMode mode, const QString& fileName);
+    void sbWordClick();
+    void exporttoWord1Click();
+    void sbExcelClick();
+    // The office suite the exports drive; tests put a recording one in its place.
+    AutomationFactory& Automation();
+    void SetAutomation(std::unique_ptr<AutomationFactory> automation);
+
     // Configuration: the dialog is created after the window, from the port scan's result.
     void CreateCfgDialog();
     void bCFGClick();
@@ -124,6 +138,7 @@ private:
     std::optional<std::uint32_t> edgeTick_;
     // Start of the lock-out interval, as the tick of the edge (or START) that began it.
     std::optional<std::uint32_t> lockOutTick_;
+    std::unique_ptr<AutomationFactory> automation_;
 };
 
 // Sets a label's font colour.

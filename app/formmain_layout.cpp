@@ -15,6 +15,7 @@
 #include "app/formmain.h"
 #include "app/menuitem.h"
 #include "app/panel.h"
+#include "platform/automation.h"
 #include "platform/guard.h"
 #include "platform/serialdevice.h"
 #include "platform/programpaths.h"
@@ -331,6 +332,8 @@ void TFormMain::BuildControls() {
     bRESET->OnClick = [this](TBitBtnWithColor*) { mReset->Click(); };
     LedModus->OnClick = [this](TLed*) { LedModusClick(); };
     EinstellunGen1->OnClick = [this](TMenuItem*) { bCFGClick(); };
+    connect(sbWord, &QToolButton::clicked, this, [this] { Guarded([this] { sbWordClick(); }); });
+    connect(sbExcel, &QToolButton::clicked, this, [this] { Guarded([this] { sbExcelClick(); }); });
     connect(bCFG, &QPushButton::clicked, this, [this] { Guarded([this] { bCFGClick(); }); });
 
     // Tab order: the run buttons, then the start-number box.
