@@ -438,6 +438,13 @@ bool TMyCustomGrid::MoveColRow(int ACol, int ARow, bool MoveAnchor, bool Show) {
     if (ACol < 0 || ARow < 0 || ACol >= colCount_ || ARow >= rowCount_)
         throw EGridError(GridErrors::IndexOutOfRange);
     if (!SelectCell(ACol, ARow)) return false;
+    SetCurrentCell(ACol, ARow, MoveAnchor, Show);
+    return true;
+}
+
+void TMyCustomGrid::SetCurrentCell(int ACol, int ARow, bool MoveAnchor, bool Show) {
+    if (ACol < 0 || ARow < 0 || ACol >= colCount_ || ARow >= rowCount_)
+        throw EGridError(GridErrors::IndexOutOfRange);
     const TGridRect old = Selection();
     current_ = QPoint(ACol, ARow);
     if (MoveAnchor || !options_.Contains(TGridOption::goRangeSelect)) anchor_ = current_;
@@ -448,7 +455,6 @@ bool TMyCustomGrid::MoveColRow(int ACol, int ARow, bool MoveAnchor, bool Show) {
         InvalidateSelection(Selection());
     }
     if (editorMode_) UpdateEditor();
-    return true;
 }
 
 void TMyCustomGrid::SetCol(int c) {
@@ -526,6 +532,7 @@ void TMyCustomGrid::UpdateScrollBars() {
     hb->setSingleStep(1);
     hb->setValue(LeftCol() - fixedCols_);
     syncingScrollBars_ = false;
+    ScrollBarsUpdated();
 }
 
 void TMyCustomGrid::SetScrollPage(Qt::Orientation o, int page) {
@@ -602,6 +609,26 @@ void TMyCustomGrid::MoveRow(int FromIndex, int ToIndex) {
     current_.setY(follow(current_.y()));
     anchor_.setY(follow(anchor_.y()));
     InvalidateGrid();
+}
+
+void TMyCustomGrid::InsertRowSlot(int ARow) {
+    if (ARow < 0) throw EGridError(GridErrors::IndexOutOfRange);
+    if (!rowHeights_.empty()) {
+        std::map<int, int> shifted;
+        for (auto it = rowHeights_.lower_bound(ARow); it != rowHeights_.end();) {
+            shifted[it->first + 1] = it->second;
+            it = rowHeights_.erase(it);
+        }
+        rowHeights_.insert(shifted.begin(), shifted.end());
+    }
+    InsertStoredRowHook(ARow);
+}
+
+void TMyCustomGrid::InsertColSlot(int ACol) {
+    if (ACol < 0) throw EGridError(GridErrors::IndexOutOfRange);
+    if (!colWidths_.empty() && ACol <= int(colWidths_.size()))
+        colWidths_.insert(colWidths_.begin() + ACol, defaultColWidth_);
+    InsertStoredColumn(ACol);
 }
 
 void TMyCustomGrid::DeleteColumn(int ACol) {

@@ -237,6 +237,8 @@ protected:
     virtual bool CanEditShow();
     // Called while the editor is still open, before it closes.
     virtual void EditorClosing() {}
+    // Called when the editor opens on a cell.
+    virtual void EditorOpened() {}
     virtual void Click();
     virtual void DblClick();
     virtual void DoEnter();
@@ -254,7 +256,21 @@ protected:
     virtual void MoveStoredRow(int, int) {}
     virtual void DeleteStoredColumn(int) {}
     virtual void DeleteStoredRow(int) {}
+    virtual void InsertStoredColumn(int) {}
+    virtual void InsertStoredRowHook(int) {}
     virtual void BeginDrag();
+    // Called after the scroll bars were brought up to date.
+    virtual void ScrollBarsUpdated() {}
+
+    // Makes a cell current without asking SelectCell.
+    void SetCurrentCell(int ACol, int ARow, bool MoveAnchor, bool Show);
+    // Opens an empty row (column) at the index in the sizes and the storage; counts unchanged.
+    void InsertRowSlot(int ARow);
+    void InsertColSlot(int ACol);
+    // Reloads the editor's text from its cell.
+    void RefreshEditorText();
+    // Where the mouse was at the latest mouse event.
+    QPoint LastMousePos() const { return lastMousePos_; }
 
     void ShowEditor();
     void HideEditor();
@@ -330,6 +346,7 @@ private:
     Qt::MouseButtons heldButtons_;
     bool syncingScrollBars_ = false;
     bool enteredFocus_ = false;
+    QPoint lastMousePos_;
 };
 
 // A grid whose cells are painted and selected through events.
@@ -409,7 +426,6 @@ public:
     void PutRowCells(int ARow, std::unique_ptr<TStringSparseList> cells);
     TStringSparseList RowCells(int ARow) const;
     // Storage-only row operations: no count changes, no events.
-    void InsertStoredRow(int ARow);
     void ExchangeStoredRows(int A, int B);
     // Every stored row index is below this bound.
     int StoredRowBound() const { return cells_.Count(); }
@@ -422,6 +438,8 @@ protected:
     void MoveStoredRow(int from, int to) override;
     void DeleteStoredColumn(int c) override;
     void DeleteStoredRow(int r) override;
+    void InsertStoredColumn(int c) override;
+    void InsertStoredRowHook(int r) override;
 
 private:
     TSparseList cells_;

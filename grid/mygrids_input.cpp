@@ -96,8 +96,10 @@ void TMyCustomGrid::ShowEditor() {
             if (editCell_.x() >= 0) SetEditText(editCell_.x(), editCell_.y(), text);
         });
     }
+    const bool wasOpen = editorMode_;
     editorMode_ = true;
     UpdateEditor();
+    if (!wasOpen && editorMode_) EditorOpened();
 }
 
 void TMyCustomGrid::HideEditor() {
@@ -143,6 +145,12 @@ void TMyCustomGrid::UpdateEditor() {
 
 void TMyCustomGrid::CommitEditorText() {
     if (editorMode_ && editor_ && editCell_.x() >= 0) SetEditText(editCell_.x(), editCell_.y(), editor_->text());
+}
+
+void TMyCustomGrid::RefreshEditorText() {
+    if (!editorMode_ || !editor_ || editCell_.x() < 0) return;
+    const QString t = GetEditText(editCell_.x(), editCell_.y());
+    if (editor_->text() != t) editor_->setText(t);
 }
 
 bool TMyCustomGrid::GridHasFocus() const {
@@ -369,6 +377,7 @@ void TMyCustomGrid::mousePressEvent(QMouseEvent* e) {
     if (InputBlocked()) return;
     heldButtons_ = e->buttons();
     const QPoint p = e->position().toPoint();
+    lastMousePos_ = p;
     MouseDown(e->button(), e->modifiers(), p.x(), p.y());
 }
 
@@ -376,6 +385,7 @@ void TMyCustomGrid::mouseMoveEvent(QMouseEvent* e) {
     if (InputBlocked()) return;
     heldButtons_ = e->buttons();
     const QPoint p = e->position().toPoint();
+    lastMousePos_ = p;
     MouseMove(e->modifiers(), p.x(), p.y());
 }
 
@@ -383,12 +393,14 @@ void TMyCustomGrid::mouseReleaseEvent(QMouseEvent* e) {
     if (InputBlocked()) return;
     heldButtons_ = e->buttons();
     const QPoint p = e->position().toPoint();
+    lastMousePos_ = p;
     MouseUp(e->button(), e->modifiers(), p.x(), p.y());
 }
 
 void TMyCustomGrid::mouseDoubleClickEvent(QMouseEvent* e) {
     if (InputBlocked()) return;
     heldButtons_ = e->buttons();
+    lastMousePos_ = e->position().toPoint();
     DblClick();
     const QPoint p = e->position().toPoint();
     MouseDown(e->button(), e->modifiers(), p.x(), p.y());

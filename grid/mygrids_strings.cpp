@@ -55,7 +55,7 @@ TStringSparseList TMyStringGrid::RowCells(int ARow) const {
     return row ? *row : TStringSparseList();
 }
 
-void TMyStringGrid::InsertStoredRow(int ARow) { cells_.Insert(ARow); }
+void TMyStringGrid::InsertStoredRowHook(int ARow) { cells_.Insert(ARow); }
 void TMyStringGrid::ExchangeStoredRows(int A, int B) { cells_.Exchange(A, B); }
 
 void TMyStringGrid::DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect, TGridDrawState state) {
@@ -87,6 +87,11 @@ void TMyStringGrid::DeleteStoredColumn(int c) {
 }
 
 void TMyStringGrid::DeleteStoredRow(int r) { cells_.Delete(r); }
+
+void TMyStringGrid::InsertStoredColumn(int c) {
+    for (int r = 0; r < cells_.Count(); ++r)
+        if (TStringSparseList* row = cells_.Get(r)) row->Insert(c);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Row and column views
