@@ -71,11 +71,9 @@ void TSortGrid::KeyDown(int& Key, Qt::KeyboardModifiers Shift) {
             SetOptions(Options() + TGridOption::goRangeSelect);
             selectedRows_.clear();
             selectionOrder_.clear();
-        } else if (Shift & Qt::ShiftModifier) {
-            if (selectionOrder_.isEmpty())
-                selectionOrder_ << Row();
-            else
-                selectionOrder_[0] = Row();
+        } else if ((Shift & Qt::ShiftModifier) && selectionOrder_.isEmpty()) {
+            // The first key after Shift went down fixes the anchor; later ones extend from it.
+            selectionOrder_ << Row();
         }
         // A navigation key without Shift moves a single selection; with Shift the range grows
         // and is taken over when the key is released.
