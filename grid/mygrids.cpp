@@ -19,10 +19,14 @@ TMyCustomGrid::TMyCustomGrid(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     SetBorderStyle(TBorderStyle::bsSingle);
     SetScrollBars(TScrollStyle::ssBoth);
+    verticalScrollBar()->setTracking(false);
+    horizontalScrollBar()->setTracking(false);
     UpdateScrollBars();
 }
 
 TMyCustomGrid::~TMyCustomGrid() {
+    // The editor outlives this part of the grid while Qt tears the children down.
+    if (editor_) editor_->DetachGrid();
     if (cursorOverridden_) QGuiApplication::restoreOverrideCursor();
 }
 
@@ -185,6 +189,9 @@ void TMyCustomGrid::SetOptions(TGridOptions o) {
     if (o == options_) return;
     const bool rowSelectChanged = o.Contains(TGridOption::goRowSelect) != options_.Contains(TGridOption::goRowSelect);
     options_ = o;
+    // Without thumb tracking the grid scrolls when the thumb is released.
+    verticalScrollBar()->setTracking(o.Contains(TGridOption::goThumbTracking));
+    horizontalScrollBar()->setTracking(o.Contains(TGridOption::goThumbTracking));
     if (rowSelectChanged && o.Contains(TGridOption::goRowSelect)) anchor_.setY(current_.y());
     if (!o.Contains(TGridOption::goEditing) && editorMode_) HideEditor();
     if (o.Contains(TGridOption::goAlwaysShowEditor) && o.Contains(TGridOption::goEditing) && !editorMode_ &&

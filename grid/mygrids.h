@@ -83,6 +83,8 @@ class TInplaceEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit TInplaceEdit(TMyCustomGrid* grid);
+    // Cuts the link to a grid that is being destroyed.
+    void DetachGrid() { grid_ = nullptr; }
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;

@@ -36,18 +36,19 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* e) {
         case Qt::Key_Enter:
         case Qt::Key_Escape:
         case Qt::Key_F2:
-            grid_->EditorKeyDown(e);
+            if (grid_) grid_->EditorKeyDown(e);
             return;
         case Qt::Key_Left:
         case Qt::Key_Home:
-            if (cursorPosition() == 0 && !hasSelectedText() && !(e->modifiers() & Qt::ShiftModifier)) {
+            if (grid_ && cursorPosition() == 0 && !hasSelectedText() && !(e->modifiers() & Qt::ShiftModifier)) {
                 grid_->EditorKeyDown(e);
                 return;
             }
             break;
         case Qt::Key_Right:
         case Qt::Key_End:
-            if (cursorPosition() == text().size() && !hasSelectedText() && !(e->modifiers() & Qt::ShiftModifier)) {
+            if (grid_ && cursorPosition() == text().size() && !hasSelectedText() &&
+                !(e->modifiers() & Qt::ShiftModifier)) {
                 grid_->EditorKeyDown(e);
                 return;
             }
@@ -59,18 +60,18 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* e) {
 }
 
 void TInplaceEdit::keyReleaseEvent(QKeyEvent* e) {
-    grid_->EditorKeyUp(e);
+    if (grid_) grid_->EditorKeyUp(e);
     QLineEdit::keyReleaseEvent(e);
 }
 
 void TInplaceEdit::focusInEvent(QFocusEvent* e) {
     QLineEdit::focusInEvent(e);
-    grid_->EditorFocusGained();
+    if (grid_) grid_->EditorFocusGained();
 }
 
 void TInplaceEdit::focusOutEvent(QFocusEvent* e) {
     QLineEdit::focusOutEvent(e);
-    grid_->EditorFocusLost();
+    if (grid_) grid_->EditorFocusLost();
 }
 
 bool TMyCustomGrid::CanEditShow() {

@@ -16,7 +16,10 @@ TSortGrid::TSortGrid(QWidget* parent) : TMyStringGrid(parent) {
     selectionOrder_ = {Row()};
 }
 
-TSortGrid::~TSortGrid() = default;
+TSortGrid::~TSortGrid() {
+    // The drop-down list lives in the parent form; it goes with the grid.
+    delete comboList_.data();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Properties

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QStringList>
 #include <functional>
 
@@ -135,7 +136,7 @@ public:
     TCellFormat GetCellFormat(int ACol, int ARow, TGridDrawState State, TGridCanvas& canvas);
 
     // The drop-down list of combobox cells (hidden unless open).
-    QListWidget* ComboList() const { return comboList_; }
+    QListWidget* ComboList() const;
 
     // Events.
     TSortGridNotifyEvent OnModified, OnRowSelected, OnColumnWidthsChanged, OnRowHeightsChanged, OnEndUpdate;
@@ -179,7 +180,6 @@ protected:
     void BeginDrag() override;
     void ScrollBarsUpdated() override;
     void resizeEvent(QResizeEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ResizeFormats(TFontList& list, int delta, int at);
@@ -226,6 +226,6 @@ private:
     // Where a pending insertion or deletion puts (removes) its format entry; -1 for the end.
     int rowFormatAt_ = -1, colFormatAt_ = -1;
     bool rowFormatDelete_ = false, colFormatDelete_ = false;
-    QListWidget* comboList_ = nullptr;
+    QPointer<QListWidget> comboList_;
     QPoint comboCell_{-1, -1};
 };

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <algorithm>
+#include <functional>
 
 #include "grid/gridglyphs.h"
 #include "grid/sortgrid.h"
@@ -59,6 +60,34 @@ QString ShortenCaption(const QString& caption, int maxWidth, const TGridCanvas& 
     while (canvas.TextWidth(t) > maxWidth && t.size() > 3) t.remove(t.size() - 3, 1);
     return t;
 }
+
+// The drop-down list: a release of the mouse, Enter or Space, or leaving it chooses the item.
+// Handled in overrides (not an event filter) so that nothing reaches the grid while the list is
+// being destroyed.
+class TComboListBox : public QListWidget {
+public:
+    TComboListBox(QWidget* parent, std::function<void()> choose) : QListWidget(parent), choose_(std::move(choose)) {}
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        QListWidget::mouseReleaseEvent(e);
+        choose_();
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Space) {
+            choose_();
+            return;
+        }
+        QListWidget::keyPressEvent(e);
+    }
+    void focusOutEvent(QFocusEvent* e) override {
+        QListWidget::focusOutEvent(e);
+        choose_();
+    }
+
+private:
+    std::function<void()> choose_;
+};
 
 }  // namespace
 
@@ -207,6 +236,8 @@ void TSortGrid::DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& r
 // ---------------------------------------------------------------------------------------------
 // Check boxes, drop-down lists and ellipsis cells
 
+QListWidget* TSortGrid::ComboList() const { return comboList_.data(); }
+
 void TSortGrid::ToggleCheckBox(int ACol, int ARow) {
     const QString& t = Cells(ACol, ARow);
     const bool checked = !(t == QLatin1String("true") || t == QLatin1String("1"));
@@ -240,11 +271,9 @@ void TSortGrid::OpenComboBox(int ACol, int ARow) {
     QWidget* form = window();
     if (!comboList_ || comboList_->parentWidget() != form) {
         delete comboList_;
-        comboList_ = new QListWidget(form);
+        comboList_ = new TComboListBox(form, [this] { ChooseComboItem(); });
         comboList_->setObjectName(QStringLiteral("ComboList"));
         comboList_->setFocusPolicy(Qt::ClickFocus);
-        comboList_->installEventFilter(this);
-        comboList_->viewport()->installEventFilter(this);
         comboList_->hide();
     }
     comboList_->setFont(font());
@@ -281,26 +310,3 @@ void TSortGrid::ChooseComboItem() {
     if (OnSetComboBox) OnSetComboBox(this, cell.x(), cell.y(), chosen);
 }
 
-bool TSortGrid::eventFilter(QObject* watched, QEvent* event) {
-    if (comboList_ && (watched == comboList_ || watched == comboList_->viewport())) {
-        switch (event->type()) {
-            case QEvent::MouseButtonRelease:
-                ChooseComboItem();
-                return false;
-            case QEvent::KeyPress: {
-                const int key = static_cast<QKeyEvent*>(event)->key();
-                if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
-                    ChooseComboItem();
-                    return true;
-                }
-                break;
-            }
-            case QEvent::FocusOut:
-                ChooseComboItem();
-                break;
-            default:
-                break;
-        }
-    }
-    return TMyStringGrid::eventFilter(watched, event);
-}

@@ -1,3 +1,4 @@
+#include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -397,4 +398,36 @@ TEST(SortGrid, AppendingManyRowsKeepsFormatListsInStep) {
     EXPECT_EQ(g.RowCount(), 2001);
     EXPECT_EQ(g.RowFormats().size(), 1999u);  // emptied by Clear, then grown by each change
     EXPECT_EQ(g.Cells(0, 2000), "2000.");
+}
+
+TEST(SortGrid, RightClickOnADataRowShowsThePopupMenu) {
+    ProtocolGrid p;
+    p.Show();
+    TSortGrid& g = p.g;
+    p.AddRows(3);
+    QMenu menu;
+    menu.addAction("Delete");
+    g.SetPopupMenu(&menu);
+    QTest::mouseClick(g.viewport(), Qt::RightButton, {}, g.CellRect(1, 0).center());
+    EXPECT_FALSE(menu.isVisible());  // not in the header
+    QTest::mouseClick(g.viewport(), Qt::RightButton, {}, g.CellRect(1, 2).center());
+    EXPECT_TRUE(menu.isVisible());
+    menu.hide();
+}
+
+TEST(SortGrid, DoubleClickOnAHeaderEdgeFitsTheColumn) {
+    ProtocolGrid p;
+    p.Show();
+    TSortGrid& g = p.g;
+    p.AddRows(2);
+    g.SetCells(2, 2, "12:34.56,78 and more");
+    const QFontMetrics fm(g.font());
+    const int fitted = fm.horizontalAdvance("12:34.56,78 and more") + fm.horizontalAdvance("X");
+    const QRect h2 = g.CellRect(2, 0);
+    QTest::mouseDClick(g.viewport(), Qt::LeftButton, {}, QPoint(h2.right() + 1, h2.center().y()));
+    EXPECT_EQ(g.ColWidths(2), fitted);
+    g.SetColWidths(2, 30);
+    const QRect h3 = g.CellRect(3, 0);  // just right of the previous column's edge
+    QTest::mouseDClick(g.viewport(), Qt::LeftButton, {}, QPoint(h3.left() + 2, h3.center().y()));
+    EXPECT_EQ(g.ColWidths(2), fitted);
 }

@@ -586,3 +586,24 @@ TEST(SortGridCells, ShowcaseScreenshot) {
     SaveShot(img, "sortgrid_showcase");
     EXPECT_EQ(g.SelectedRows(), (QStringList{"2", "5", "6"}));
 }
+
+TEST(SortGridCells, EditorModeRefusesSpecialCellsAndOpensTheList) {
+    CellGrid t;
+    TSortGrid& g = t.g;
+    g.SetOptions(g.Options() + TGridOption::goEditing);
+    g.OnGetCellFormat = [](TSortGrid*, int c, int r, TGridDrawState, TFormatOptions&, bool&, bool& combo, bool& ell) {
+        combo = c == 2 && r > 0;
+        ell = c == 3 && r > 0;
+    };
+    g.OnGetComboBox = [](TSortGrid*, int, int, QStringList& items, int&, int&, bool&) { items = {"x", "y"}; };
+    g.SetSelection({1, 1, 1, 1});
+    QTest::keyClick(&g, Qt::Key_F2);
+    ASSERT_TRUE(g.EditorMode());
+    QTest::keyClick(g.InplaceEditor(), Qt::Key_End);
+    QTest::keyClick(g.InplaceEditor(), Qt::Key_Right);  // into the combobox column: refused
+    EXPECT_EQ(g.Col(), 1);
+    ASSERT_NE(g.ComboList(), nullptr);
+    EXPECT_TRUE(g.ComboList()->isVisible());
+    QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, g.CellRect(4, 5).center());
+    EXPECT_FALSE(g.ComboList()->isVisible());  // a press in the grid hides the list
+}
