@@ -1,1 +1,0 @@
-// The results grid library.
