@@ -7,9 +7,11 @@
 #include <optional>
 #include <vector>
 
-#include "app/standins.h"
+#include "grid/sortgrid.h"
 #include "output/wordexport.h"
 #include "serial/comport.h"
+#include "widgets/bitbtnwithcolor.h"
+#include "widgets/led.h"
 #include "platform/dialogs.h"
 #include "platform/tcolor.h"
 #include "platform/tickcounter.h"

@@ -262,9 +262,27 @@ void TFormMain::BuildControls() {
 
     SortGrid1 = new TSortGrid(Panel3);
     SortGrid1->setFont(MakeFont(QStringLiteral("Courier New"), 15, false));
+    SortGrid1->SetDefaultColWidth(42);
+    SortGrid1->SetDefaultRowHeight(20);
+    SortGrid1->SetFixedCols(0);
     SortGrid1->SetColCount(5);
-    SortGrid1->SetRowCount(2);
+    SortGrid1->SetRowCount(2);  // from the grid's 5: the window starts "modified"
+    SortGrid1->SetOptions({TGridOption::goFixedVertLine, TGridOption::goFixedHorzLine,
+                           TGridOption::goVertLine, TGridOption::goHorzLine,
+                           TGridOption::goDrawFocusSelected, TGridOption::goColSizing,
+                           TGridOption::goEditing});
+    SortGrid1->SetScrollBars(TScrollStyle::ssVertical);
     for (int c = 0; c < 5; ++c) SortGrid1->SetColWidths(c, c == 4 ? 166 : 42);
+    TSortOptions& sort = SortGrid1->SortOptions();
+    sort.CanSort = false;
+    sort.SortStyle = TSortStyle::ssNormal;
+    sort.SortCaseSensitive = false;
+    sort.SortCol = 0;
+    sort.SortDirection = TSortDirection::sdAscending;
+    sort.UpdateOnSizeChange = false;
+    SortGrid1->SetAlignmentHorz(TAlignment::taRightJustify);
+    SortGrid1->SetAlignmentVert(TVertAlignment::taTopJustify);
+    SortGrid1->setAccessibleName(QStringLiteral("SortGrid1"));
     SortGrid1->OnSelectCell = [this](TSortGrid*, int c, int r, bool& can) {
         SortGrid1SelectCell(c, r, can);
     };

@@ -1,0 +1,168 @@
+#include <QComboBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/menuitem.h"
+#include "app/panel.h"
+#include "grid/sortgrid.h"
+#include "tests/app/formfixture.h"
+
+class Protocol : public FormFixture {
+protected:
+    void TearDown() override {
+        QLocale::setDefault(QLocale::c());
+        FormFixture::TearDown();
+    }
+    // Three finishers: the third passes 2:10.05,27 after the start and 1.02,50 after the first.
+    void WorkedRun(TFormMain& f) {
+        f.mStart->Click();
+        clock.Advance(7805270 - 62500);
+        f.mLAP->Click();
+        clock.Advance(30000);
+        f.mLAP->Click();
+        clock.Advance(32500);
+        f.cbStartN->setEditText("117");
+        f.mLAP->Click();
+    }
+    QStringList Row(TFormMain& f, int r) {
+        QStringList l;
+        for (int c = 0; c < 5; ++c) l << f.SortGrid1->Cells(c, r);
+        return l;
+    }
+};
+
+TEST_F(Protocol, WorkedRowWithAPointAndWithAComma) {
+    QLocale::setDefault(QLocale::c());
+    TFormMain& f = Build();
+    WorkedRun(f);
+    EXPECT_EQ(Row(f, 3), QStringList({"3.", "117", "2:10.05,27", "1.02,50", "19.5"}));
+    EXPECT_EQ(Row(f, 1)[3], "0,00");
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    TFormMain& g = Build();
+    WorkedRun(g);
+    EXPECT_EQ(Row(g, 3)[4], "19,5");
+}
+
+TEST_F(Protocol, FirstSplitIsZeroInTheCurrentResolution) {
+    TFormMain& f = Build();
+    f.Resolution = 1;
+    f.mStart->Click();
+    clock.Advance(5230);
+    f.mLAP->Click();
+    EXPECT_EQ(Row(f, 1), QStringList({"1.", "", "5,2", "0,0", f.SortGrid1->Cells(4, 1)}));
+    f.Resolution = 0;
+    clock.Advance(1000);
+    f.mLAP->Click();
+    EXPECT_EQ(f.SortGrid1->Cells(2, 2), "6");  // only rows written afterwards change
+    EXPECT_EQ(f.SortGrid1->Cells(2, 1), "5,2");
+}
+
+TEST_F(Protocol, ALapInTheStartTickHasAZeroSpeed) {
+    TFormMain& f = Build();
+    f.mStart->Click();
+    f.mLAP->Click();
+    EXPECT_EQ(f.SortGrid1->Cells(2, 1), "0,00");
+    EXPECT_EQ(f.SortGrid1->Cells(4, 1), "0.0");
+}
+
+TEST_F(Protocol, ModifiedThroughARun) {
+    TFormMain& f = Build();
+    EXPECT_TRUE(f.SortGrid1->Modified());  // set while the window was built
+    f.mStart->Click();
+    clock.Advance(1000);
+    f.mStop->Click();
+    dialogs.confirmAnswers = {true};
+    f.mReset->Click();
+    EXPECT_FALSE(f.SortGrid1->Modified());
+    f.mStart->Click();
+    clock.Advance(1000);
+    f.mLAP->Click();  // fills the empty row: the row count is unchanged
+    EXPECT_FALSE(f.SortGrid1->Modified());
+    f.SortGrid1->SetCells(1, 1, "42");
+    EXPECT_FALSE(f.SortGrid1->Modified());
+    clock.Advance(1000);
+    f.mLAP->Click();
+    EXPECT_TRUE(f.SortGrid1->Modified());
+    EXPECT_EQ(f.SortGrid1->RowCount(), 3);
+}
+
+TEST_F(Protocol, AfterResetAndOneLapTheWindowClosesWithoutAsking) {
+    TFormMain& f = Build();
+    f.mStart->Click();
+    f.mStop->Click();
+    dialogs.confirmAnswers = {true};
+    f.mReset->Click();
+    f.mStart->Click();
+    clock.Advance(1000);
+    f.mLAP->Click();
+    f.mStop->Click();
+    bool can = true;
+    f.FormCloseQuery(can);
+    EXPECT_TRUE(can);
+    EXPECT_EQ(dialogs.confirms, QStringList{"Clear protocol?"});
+}
+
+TEST_F(Protocol, ColumnWidthsOnResizeAndReset) {
+    TFormMain& f = Build();
+    f.show();
+    f.resize(900, 450);
+    QApplication::processEvents();
+    EXPECT_EQ(f.SortGrid1->ColWidths(3), 78);
+    EXPECT_EQ(f.SortGrid1->ColWidths(4), 52);
+    f.mStart->Click();
+    f.mStop->Click();
+    dialogs.confirmAnswers = {true};
+    f.mReset->Click();
+    EXPECT_EQ(f.SortGrid1->ColWidths(3), 92);
+    EXPECT_EQ(f.SortGrid1->ColWidths(4), 32);
+    EXPECT_TRUE(f.sbSave->isEnabled());
+    EXPECT_TRUE(f.sbPrint->isEnabled());
+}
+
+TEST_F(Protocol, NewRowIsSelectedAndTheLowestVisible) {
+    TFormMain& f = Build();
+    f.show();
+    f.mStart->Click();
+    for (int i = 0; i < 40; ++i) {
+        clock.Advance(700);
+        f.mLAP->Click();
+    }
+    const TGridRect sel = f.SortGrid1->Selection();
+    EXPECT_EQ(sel.Top, 40);
+    EXPECT_EQ(sel.Bottom, 40);
+    EXPECT_EQ(sel.Left, 0);
+    EXPECT_EQ(sel.Right, 4);
+    EXPECT_EQ(f.SortGrid1->TopRow() + f.SortGrid1->VisibleRowCount() - 1, 40);
+}
+
+TEST_F(Protocol, ClickingATimeSelectsTheRowAndAStartNumberCanBeTyped) {
+    TFormMain& f = Build();
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.mStart->Click();
+    clock.Advance(1000);
+    f.cbStartN->setEditText("7");
+    f.mLAP->Click();
+    clock.Advance(1000);
+    f.mLAP->Click();
+    f.mStop->Click();
+    TSortGrid* g = f.SortGrid1;
+    QWidget* vp = g->viewport();
+    QTest::mouseClick(vp, Qt::LeftButton, {}, g->CellRect(2, 1).center());
+    EXPECT_EQ(g->Selection().Left, 0);
+    EXPECT_EQ(g->Selection().Right, 4);
+    EXPECT_EQ(g->Selection().Top, 1);
+    QTest::keyClicks(vp, "9");
+    EXPECT_EQ(g->Cells(2, 1), "1,00");  // no editing of a time
+    QTest::mouseClick(vp, Qt::LeftButton, {}, g->CellRect(1, 2).center());
+    EXPECT_EQ(g->Col(), 1);
+    EXPECT_EQ(g->Row(), 2);
+    g->SetModified(false);
+    // Keys go where the focus is: the first opens the editor, the rest type into it.
+    for (char key : {'1', '2'}) QTest::keyClick(QApplication::focusWidget(), key);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(g->Cells(1, 2), "12");
+    EXPECT_TRUE(g->Modified());
+}
