@@ -10,6 +10,8 @@
 #include "tests/app/formfixture.h"
 #include "widgets/digit.h"
 #include "widgets/floatedit.h"
+#include "platform/fakeserialdevice.h"
+#include "platform/guard.h"
 
 class Config : public FormFixture {
 protected:
@@ -123,4 +125,89 @@ TEST_F(Config, UnknownAlgorithmSelectsNothingAndDisablesThePortList) {
     f.ComPort->SetTag(-1);
     f.bCFGClick();
     EXPECT_FALSE(portEnabled);
+}
+
+// Port changes through the dialog, on a fake serial device.
+class ConfigPorts : public Config {
+protected:
+    FakeSerialDevice* device = nullptr;
+    TFormMain& Prepare(std::uint8_t port, int alg) {
+        WriteSettings(QString("Port=0\nAlg=%1\n").arg(alg));
+        TFormMain& f = Build();
+        auto fake = std::make_unique<FakeSerialDevice>();
+        device = fake.get();
+        f.ComPort->SetDevice(std::move(fake));
+        f.PortMask = (3u << 16) | 0b101;  // COM1 and COM3 present
+        delete f.CfgDialog;
+        f.CreateCfgDialog();
+        if (port) {
+            f.ComPort->SetPort(port);
+            f.ComPort->Open();
+        }
+        return f;
+    }
+    void Choose(const QString& port, int alg) {
+        Answer(
+            [port, alg](TCfgDialog& d) {
+                d.cbPort->setCurrentIndex(d.cbPort->findText(port));
+                d.cbAlg->setCurrentIndex(alg);
+            },
+            true);
+    }
+};
+
+TEST_F(ConfigPorts, NoneToCom3WithSplitOpensThePort) {
+    TFormMain& f = Prepare(0, 0);
+    Choose("COM3", 2);
+    f.bCFGClick();
+    EXPECT_EQ(f.ComPort->Port(), 3);
+    EXPECT_EQ(f.ComPort->Tag(), 2);
+    EXPECT_TRUE(f.ComPort->Connected());
+    EXPECT_EQ(device->OpenCount(), 1);
+    EXPECT_EQ(device->LastPort(), 3);
+    EXPECT_EQ(f.LedModus->Kind(), TLedKind::lkRed);
+    EXPECT_TRUE(f.LedModus->isVisibleTo(&f));
+}
+
+TEST_F(ConfigPorts, SamePortWithAnotherAlgorithmIsNotReopened) {
+    TFormMain& f = Prepare(3, 0);
+    Choose("COM3", 1);
+    f.bCFGClick();
+    EXPECT_EQ(f.ComPort->Tag(), 1);
+    EXPECT_EQ(device->OpenCount(), 1);
+    EXPECT_EQ(device->CloseCount(), 0);
+    EXPECT_TRUE(f.ComPort->Connected());
+}
+
+TEST_F(ConfigPorts, NoneClosesThePortAndKeepsTheAlgorithm) {
+    TFormMain& f = Prepare(3, 2);
+    f.ComPort->SetTag(2);
+    Choose("None", 0);
+    f.bCFGClick();
+    EXPECT_EQ(f.ComPort->Port(), 0);
+    EXPECT_EQ(f.ComPort->Tag(), 2);
+    EXPECT_FALSE(f.ComPort->Connected());
+    EXPECT_FALSE(f.LedModus->isVisibleTo(&f));
+}
+
+TEST_F(ConfigPorts, AFailedOpenShowsThePortsMessageAndSkipsTheRest) {
+    TFormMain& f = Prepare(0, 0);
+    device->SetOpenError(16);
+    f.LedModus->SetKind(TLedKind::lkGreen);
+    f.Resolution = 2;
+    Answer(
+        [](TCfgDialog& d) {
+            d.cbPort->setCurrentIndex(d.cbPort->findText("COM1"));
+            d.cbAlg->setCurrentIndex(1);
+            d.cbDigits->setCurrentIndex(2);
+        },
+        true);
+    Guarded([&] { f.bCFGClick(); });
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Unable to open com port: 16"));
+    EXPECT_EQ(f.ComPort->Port(), 1);
+    EXPECT_EQ(f.ComPort->Tag(), 1);
+    EXPECT_FALSE(f.ComPort->Connected());
+    EXPECT_EQ(f.LedModus->Kind(), TLedKind::lkGreen);  // step 14 skipped
+    EXPECT_EQ(f.Resolution, 0);                         // applied before the port
 }
