@@ -77,6 +77,15 @@ public:
     void UpdateProtocolButtons();
     void SortGrid1SelectCell(int aCol, int aRow, bool& canSelect);
 
+    // Saving, opening, printing.
+    void sbSaveClick();
+    void sbLoadClick();
+    void sbPrintClick();
+    void SaveToHtml(const QString& fileName);
+    bool ProtocolIsEmpty() const;  // no data row holds any text
+    QString ExitProtocolPath() const;
+    void SaveExitProtocol();
+
     // Output.
     std::vector<QStringList> ProtocolRows() const;
     void ConvertToWord(TWordMode mode, const QString& fileName);

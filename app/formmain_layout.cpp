@@ -350,6 +350,10 @@ void TFormMain::BuildControls() {
     bRESET->OnClick = [this](TBitBtnWithColor*) { mReset->Click(); };
     LedModus->OnClick = [this](TLed*) { LedModusClick(); };
     EinstellunGen1->OnClick = [this](TMenuItem*) { bCFGClick(); };
+    Drucker1->OnClick = [this](TMenuItem*) { sbPrintClick(); };
+    connect(sbSave, &QToolButton::clicked, this, [this] { Guarded([this] { sbSaveClick(); }); });
+    connect(sbLoad, &QToolButton::clicked, this, [this] { Guarded([this] { sbLoadClick(); }); });
+    connect(sbPrint, &QToolButton::clicked, this, [this] { Guarded([this] { sbPrintClick(); }); });
     connect(sbWord, &QToolButton::clicked, this, [this] { Guarded([this] { sbWordClick(); }); });
     connect(sbExcel, &QToolButton::clicked, this, [this] { Guarded([this] { sbExcelClick(); }); });
     connect(bCFG, &QPushButton::clicked, this, [this] { Guarded([this] { bCFGClick(); }); });
@@ -471,6 +475,7 @@ void TFormMain::FormDestroy() {
     SettingsStore store(SettingsStore::DefaultPath());
     WriteAppSettings(store, s);
     ComPort->Close();
+    SaveExitProtocol();
 }
 
 void TFormMain::TimerDateTimer() {

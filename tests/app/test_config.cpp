@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QPainter>
 #include <QLocale>
 #include <QPushButton>
 #include <QTest>
@@ -47,6 +48,7 @@ TEST(CfgDialog, MetresRoundToTheNearestMetre) {
 
 TEST_F(Config, PreviewOnChangeAndCancelRestores) {
     TFormMain& f = Build();
+    f.show();
     f.Resolution = 1;
     f.SetResolution(1);
     int previewWidth = 0;
@@ -55,6 +57,12 @@ TEST_F(Config, PreviewOnChangeAndCancelRestores) {
             EXPECT_EQ(d.cbDigits->currentText(), "1/10");
             d.cbDigits->setCurrentIndex(2);  // "1": whole seconds at once
             previewWidth = f.PanelTimer->width();
+            // The dialog over the window, as the operator sees it.
+            QImage shot = Render(&f);
+            QPainter p(&shot);
+            p.drawImage(f.width() / 2 - d.width() / 2, f.height() / 2 - d.height() / 2, Render(&d));
+            p.end();
+            SaveShot(shot, "config_dialog_preview");
         },
         false);
     f.bCFGClick();

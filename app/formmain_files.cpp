@@ -1,0 +1,73 @@
+// Saving, opening and printing the protocol, and the protocol saved at every exit.
+#include <QDir>
+#include <QFileInfo>
+
+#include "app/formmain.h"
+#include "app/timetext.h"
+#include "grid/htmlexport.h"
+#include "platform/programpaths.h"
+
+void TFormMain::SaveToHtml(const QString& fileName) {
+    const QString error = SaveHtmlFile(fileName, ProtocolRows(), HtmlPageInfo{ApplicationTitle()});
+    if (!error.isEmpty()) Dialogs().Error(this, error);
+}
+
+void TFormMain::sbSaveClick() {
+    SaveDialog1.fileName = DateStamp();
+    const QString fileName = Dialogs().SaveFile(this, SaveDialog1);
+    if (fileName.isEmpty()) return;
+    OpenDialog1.initialDir = SaveDialog1.initialDir;
+    // The format follows the chosen type alone, never the name's extension.
+    switch (SaveDialog1.filterIndex) {
+        case 1:
+            SortGrid1->SaveToCSV(fileName);
+            break;
+        case 2:
+            ConvertToWord(TWordMode::wmSave, fileName);
+            break;
+        case 3:
+            SaveToHtml(fileName);
+            break;
+        default:
+            SortGrid1->SaveToFile(fileName, false);
+            break;
+    }
+}
+
+void TFormMain::sbLoadClick() {
+    // Opening replaces the protocol: unsaved results are not thrown away without a question.
+    if (SortGrid1->Modified() && !ProtocolIsEmpty() &&
+        !Dialogs().Confirm(this, QStringLiteral("Clear protocol?")))
+        return;
+    const QString fileName = Dialogs().OpenFile(this, OpenDialog1);
+    if (fileName.isEmpty()) return;
+    if (!SortGrid1->LoadFromFile(fileName, false))
+        Dialogs().Error(this, QStringLiteral("Can't read the protocol file:\r") + fileName);
+    UpdateProtocolButtons();
+}
+
+void TFormMain::sbPrintClick() {
+    TPrintOptions& print = SortGrid1->PrintOptions();
+    print.JobTitle = ProgramBaseName();
+    print.PageTitle = print.JobTitle + QStringLiteral("       ") + DateStamp();
+    print.FromRow = 1;
+    print.ToRow = unsigned(std::max(0, SortGrid1->RowCount() - 1));
+    SortGrid1->Print();
+}
+
+bool TFormMain::ProtocolIsEmpty() const {
+    for (int r = 1; r < SortGrid1->RowCount(); ++r)
+        if (!SortGrid1->IsRowEmpty(r)) return false;
+    return true;
+}
+
+QString TFormMain::ExitProtocolPath() const {
+    return QDir::current().filePath(ProgramBaseName() + QStringLiteral(".txt"));
+}
+
+void TFormMain::SaveExitProtocol() {
+    const QString path = ExitProtocolPath();
+    // Starting and closing the program must not erase the last race's results.
+    if (ProtocolIsEmpty() && QFileInfo::exists(path)) return;
+    SortGrid1->SaveToFile(path, false);
+}
