@@ -83,16 +83,6 @@ QStringList TSortGrid::SelectionOrder() const {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Sorting entry points; the comparisons attach here.
-
-void TSortGrid::SortByColumn(int ACol) {
-    if (!sortOptions_.CanSort) return;
-    sortOptions_.SortCol = ACol;
-}
-
-TSortStyle TSortGrid::DetectSortStyle(int) { return TSortStyle::ssNormal; }
-
-// ---------------------------------------------------------------------------------------------
 // Update mode
 
 void TSortGrid::BeginUpdate() {
