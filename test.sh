@@ -3,6 +3,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 "$top/scripts/deps.sh"
+"$top/scripts/cups-pdf-printer.sh" || true
 "$top/scripts/build.sh"
 build=${VZ_BUILD_DIR:-$top/build}
 cd "$build"

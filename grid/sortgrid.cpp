@@ -83,16 +83,6 @@ QStringList TSortGrid::SelectionOrder() const {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Sorting entry points; the comparisons attach here.
-
-void TSortGrid::SortByColumn(int ACol) {
-    if (!sortOptions_.CanSort) return;
-    sortOptions_.SortCol = ACol;
-}
-
-TSortStyle TSortGrid::DetectSortStyle(int) { return TSortStyle::ssNormal; }
-
-// ---------------------------------------------------------------------------------------------
 // Update mode
 
 void TSortGrid::BeginUpdate() {
@@ -363,14 +353,31 @@ void TSortGrid::AutoSizeColumn(int ACol, bool Force) {
     if (!Force && ColWidths(ACol) == -1) return;
     TGridCanvas canvas;
     int widest = 0;
-    for (int r = 0; r < RowCount(); ++r) {
-        canvas.Brush.Color = r == 0 ? FixedColor() : Color();
-        canvas.Font.Font = font();
-        canvas.Font.Color = clWindowText;
-        GetCellFormat(ACol, r, r == 0 ? TGridDrawState{TGridDrawStateItem::gdFixed} : TGridDrawState{}, canvas);
-        int w = canvas.TextWidth(Cells(ACol, r));
-        if (r == 0 && ACol == sortOptions_.SortCol && sortOptions_.CanSort) w += 12;
-        widest = std::max(widest, w);
+    const int glyphRoom = ACol == sortOptions_.SortCol && sortOptions_.CanSort ? 12 : 0;
+    if (OnGetCellFormat) {
+        // The handler may give any cell a font of its own.
+        for (int r = 0; r < RowCount(); ++r) {
+            canvas.Brush.Color = r == 0 ? FixedColor() : Color();
+            canvas.Font.Font = font();
+            canvas.Font.Color = clWindowText;
+            GetCellFormat(ACol, r, r == 0 ? TGridDrawState{TGridDrawStateItem::gdFixed} : TGridDrawState{}, canvas);
+            widest = std::max(widest, canvas.TextWidth(Cells(ACol, r)) + (r == 0 ? glyphRoom : 0));
+        }
+    } else {
+        // Every cell is in the grid's font. Shaping text is what costs, so a text that could not
+        // be wider than the widest so far even in the font's widest character is not measured
+        // (only for Latin-1 text, which the font itself draws, without fallback fonts).
+        const QFontMetrics metrics(font());
+        const qsizetype widestChar = std::max(1, metrics.maxWidth());
+        auto latin1 = [](const QString& t) {
+            return std::all_of(t.begin(), t.end(), [](QChar ch) { return ch.unicode() < 0x100; });
+        };
+        for (int r = 0; r < RowCount(); ++r) {
+            const QString& text = Cells(ACol, r);
+            const int extra = r == 0 ? glyphRoom : 0;
+            if (text.size() * widestChar + extra <= widest && latin1(text)) continue;
+            widest = std::max(widest, metrics.horizontalAdvance(text) + extra);
+        }
     }
     canvas.Font.Font = font();
     SetColWidths(ACol, widest <= 0 ? canvas.TextWidth(QStringLiteral("xx")) : widest + canvas.TextWidth(QStringLiteral("X")));

@@ -11,6 +11,9 @@
 
 class QMenu;
 class QListWidget;
+class QPainter;
+struct ProtocolFileData;
+struct ProtocolGeometry;
 
 #include "widgets/alignment.h"
 enum class TVertAlignment { taTopJustify, taBottomJustify, taMiddle };
@@ -107,8 +110,35 @@ public:
     bool IsRowSelected(int ARow) const { return selectedRows_.contains(ARow); }
 
     // Operations.
+    // Sorts the data rows by ACol and the secondary columns of SortOptions; rows carry their
+    // objects, hidden format cells, row formats and selection with them. Nothing when CanSort is
+    // False.
     void SortByColumn(int ACol);
+    // ssNumeric, ssDateTime, ssTime or ssNormal, whichever every data cell of the column reads as.
     TSortStyle DetectSortStyle(int ACol);
+
+    // The protocol file: settings lines, the geometry line and one line per row.
+    QStringList SaveToStrings(bool WithGeometry) const;
+    // False, after "Can't write to file:" was shown, when the file cannot be written; an existing
+    // file is then left as it was.
+    bool SaveToFile(const QString& FileName, bool WithGeometry);
+    // Rebuilds the grid from the lines and removes the settings lines it recognised. Lines that
+    // are not a protocol give False and leave the grid and the list exactly as they were.
+    bool LoadFromStrings(QStringList& Lines, bool WithGeometry);
+    // False when the file cannot be read or is not a protocol; the grid is then unchanged.
+    bool LoadFromFile(const QString& FileName, bool WithGeometry);
+    // The semicolon file for spreadsheets; failures as SaveToFile.
+    bool SaveToCSV(const QString& FileName);
+
+    // Prints PrintOptions' rows FromRow..ToRow on the default printer, after switching the filter
+    // off; says "No Printer is installed" when there is none.
+    void Print();
+    // The page routine on any canvas: Print draws every page (newPage starts the next), Preview
+    // only PrintOptions.PreviewPage, Count nothing. Returns the pages begun.
+    int PrintPages(QPainter* Canvas, PrintMode Mode, int FromRow, int ToRow, const PrintPageGeometry& Geometry,
+                   const std::function<void()>& NewPage = {});
+    // Pages begun by every print and preview run so far.
+    int PageCounter() const { return pageCounter_; }
     void Clear();
     void InsertRow(int ARow);
     void InsertColumn(int ACol);
@@ -195,6 +225,8 @@ private:
     void ActivateSpecialCell(int ACol, int ARow, bool byMouse, int X);
     void StretchLastColumn();
     bool RowFormatFromCell(int ARow, TFontSetting& out) const;
+    void ApplyProtocol(const ProtocolFileData& data, bool WithGeometry);
+    void ApplyGeometry(const ProtocolGeometry& geometry);
     void ClearRowCells(int ARow);
 
     bool modified_ = false;
@@ -226,6 +258,8 @@ private:
     // Where a pending insertion or deletion puts (removes) its format entry; -1 for the end.
     int rowFormatAt_ = -1, colFormatAt_ = -1;
     bool rowFormatDelete_ = false, colFormatDelete_ = false;
+    int pageCounter_ = 0;
+    bool sorting_ = false;
     QPointer<QListWidget> comboList_;
     QPoint comboCell_{-1, -1};
 };

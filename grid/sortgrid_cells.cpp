@@ -8,58 +8,11 @@
 #include <functional>
 
 #include "grid/gridglyphs.h"
+#include "grid/gridsort.h"
+#include "grid/protocolfile.h"
 #include "grid/sortgrid.h"
 
 namespace {
-
-// Splits one comma list (double-quoted items with doubled quotes inside), enough for the
-// five items of a format entry.
-QStringList SplitFormatEntry(const QString& text) {
-    QStringList items;
-    int i = 0;
-    const int n = int(text.size());
-    auto skipBlanks = [&] {
-        while (i < n && text.at(i).unicode() >= 1 && text.at(i).unicode() <= 32) ++i;
-    };
-    skipBlanks();
-    while (i < n) {
-        QString item;
-        if (text.at(i) == QLatin1Char('"')) {
-            ++i;
-            while (i < n) {
-                if (text.at(i) == QLatin1Char('"')) {
-                    if (i + 1 < n && text.at(i + 1) == QLatin1Char('"')) {
-                        item += QLatin1Char('"');
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                item += text.at(i++);
-            }
-        } else {
-            while (i < n && text.at(i) != QLatin1Char(',') && text.at(i).unicode() > 32) item += text.at(i++);
-        }
-        items << item;
-        skipBlanks();
-        if (i < n && text.at(i) == QLatin1Char(',')) {
-            ++i;
-            skipBlanks();
-            if (i >= n) items << QString();
-        }
-    }
-    return items;
-}
-
-// Shortens a header caption that does not fit: the last two characters become "..", then the
-// character before the ".." goes while it is still too wide and longer than three characters.
-QString ShortenCaption(const QString& caption, int maxWidth, const TGridCanvas& canvas) {
-    if (caption.size() < 2 || canvas.TextWidth(caption) <= maxWidth) return caption;
-    QString t = caption.left(caption.size() - 2) + QStringLiteral("..");
-    while (canvas.TextWidth(t) > maxWidth && t.size() > 3) t.remove(t.size() - 3, 1);
-    return t;
-}
 
 // The drop-down list: a release of the mouse, Enter or Space, or leaving it chooses the item.
 // Handled in overrides (not an event filter) so that nothing reaches the grid while the list is
@@ -120,16 +73,9 @@ TSortGrid::TCellFormat TSortGrid::GetCellFormat(int ACol, int ARow, TGridDrawSta
 }
 
 bool TSortGrid::RowFormatFromCell(int ARow, TFontSetting& out) const {
-    const QStringList items = SplitFormatEntry(Cells(ColCount(), ARow));
-    if (items.size() < 5) return false;
-    const auto color = StringToColor(items.at(0));
-    const auto back = StringToColor(items.at(4));
-    if (!color || !back) return false;
-    out.Color = *color;
-    out.Bold = items.at(1) == QLatin1String("1");
-    out.Italic = items.at(2) == QLatin1String("1");
-    out.Underline = items.at(3) == QLatin1String("1");
-    out.BkColor = *back;
+    const std::optional<TFontSetting> setting = ParseFontSetting(Cells(ColCount(), ARow));
+    if (!setting) return false;
+    out = *setting;
     return true;
 }
 
@@ -176,16 +122,16 @@ void TSortGrid::DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& r
     int glyphShift = 0;
     const bool sortColumn = sortOptions_.CanSort && ACol == sortOptions_.SortCol;
     if (ARow == 0) {
-        text = ShortenCaption(text, rect.width() - (sortColumn ? 12 : 1), canvas);
+        text = ShortenedCaption(text, rect.width() - (sortColumn ? 12 : 1),
+                                [&canvas](const QString& t) { return canvas.TextWidth(t); });
         if (sortColumn) {
-            glyphShift = 10;
-            const int gw = rect.width() <= 10 ? rect.width() - 3 : 8;
-            const int top = RowHeights(0) / 2 - 4;
-            if (gw > 0 && canvas.Painter) {
+            glyphShift = kSortGlyphTextShift;
+            const QRect glyphRect = SortGlyphRect(rect.left(), rect.width(), RowHeights(0));
+            if (glyphRect.width() > 0 && canvas.Painter) {
                 const QImage& glyph = GridGlyph(sortOptions_.SortDirection == TSortDirection::sdDescending
                                                     ? TGridGlyph::Down
                                                     : TGridGlyph::Up);
-                canvas.Painter->drawImage(QRect(rect.left() + 3, top, gw, 7), glyph, QRect(0, 0, gw, 7));
+                canvas.Painter->drawImage(glyphRect, glyph, QRect(QPoint(0, 0), glyphRect.size()));
             }
         }
     }

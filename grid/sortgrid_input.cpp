@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "grid/gridsort.h"
 #include "grid/sortgrid.h"
 
 namespace {
@@ -197,13 +198,10 @@ void TSortGrid::MouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int
         return;
     }
     if (r == 0 && c >= 0 && c == down.x() && down.y() == 0) {
+        // The zones at the column's edges belong to resizing.
         const QRect cell = CellRect(c, 0);
-        if (sortOptions_.CanSort && !cell.isNull() && X > cell.left() + 5 && X < cell.right() + 1 - 5) {
-            TSortOptions& so = sortOptions_;
-            so.SortDirection = so.SortDirection == TSortDirection::sdAscending && so.SortCol == c
-                                   ? TSortDirection::sdDescending
-                                   : TSortDirection::sdAscending;
-            if (Button == Qt::RightButton) so.SortDirection = TSortDirection::sdDescending;
+        if (sortOptions_.CanSort && !cell.isNull() && IsHeaderSortClick(X, cell.left(), cell.width())) {
+            sortOptions_.SortDirection = HeaderClickDirection(sortOptions_, c, Button == Qt::RightButton);
             SortByColumn(c);
             InvalidateRow(0);
         }

@@ -10,6 +10,9 @@ packages=(
   # Word and Excel exports: LibreOffice Writer and Calc driven through UNO by a Python helper;
   # procps (pgrep) for the cleanup after the office integration tests.
   libreoffice-writer libreoffice-calc python3-uno procps
+  # Printing for real in the grid's print test: a CUPS server with a PDF printer, and pdftotext
+  # to read the printed pages back.
+  cups printer-driver-cups-pdf poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do
