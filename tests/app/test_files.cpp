@@ -1,6 +1,8 @@
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QToolButton>
 
 #include "app/menuitem.h"
 #include "grid/sortgrid.h"
@@ -60,7 +62,7 @@ TEST_F(Files, WordChoiceSavesThroughTheOfficeSuite) {
     dialogs.saveAnswers = {{Path("result.txt"), 2}};
     f.sbSaveClick();
     QStringList lines;
-    for (const auto& r : rec->Records()) lines << r.Line();
+    for (const auto& r : rec->Records()) lines << r.ToString();
     EXPECT_TRUE(lines.join('\n').contains("FileSaveAs")) << lines.join('\n').toStdString();
     EXPECT_TRUE(lines.join('\n').contains("AppMinimize"));
 }
