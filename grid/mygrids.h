@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QHash>
 #include <QLineEdit>
 #include <QPoint>
 #include <QRect>
@@ -74,6 +75,15 @@ public:
     int TextHeight(const QString& text) const;
     // A one-pixel line from (x1, y1) to (x2, y2), both ends included.
     void Line(int x1, int y1, int x2, int y2, TColor color);
+
+private:
+    // Measuring shapes the text; a paint measures and draws the same texts in one font, so the
+    // results are kept for the canvas's life while the font stays the same.
+    void SyncMetrics() const;
+    mutable bool metricsValid_ = false;
+    mutable QFont metricsFont_;
+    mutable int ascent_ = 0, height_ = 0;
+    mutable QHash<QString, int> widths_;
 };
 
 class TMyCustomGrid;

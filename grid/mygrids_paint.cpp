@@ -14,19 +14,51 @@ void TGridCanvas::FillRect(const QRect& r) {
     if (Painter && !r.isEmpty()) Painter->fillRect(r, ToQColor(Brush.Color));
 }
 
+void TGridCanvas::SyncMetrics() const {
+    if (metricsValid_ && metricsFont_ == Font.Font) return;
+    metricsFont_ = Font.Font;
+    const QFontMetrics fm(Font.Font);
+    ascent_ = fm.ascent();
+    height_ = fm.height();
+    widths_.clear();
+    metricsValid_ = true;
+}
+
 void TGridCanvas::TextRect(const QRect& r, int x, int y, const QString& text) {
     if (!Painter || r.isEmpty() || text.isEmpty()) return;
+    SyncMetrics();
+    const QColor color = ToQColor(Font.Color);
+    const bool fits = x >= r.left() && y >= r.top() && x + TextWidth(text) <= r.right() + 1 &&
+                      y + height_ <= r.bottom() + 1;
+    if (fits) {
+        // Most cells hold text that fits: no clipping state to set up and tear down.
+        if (Painter->font() != Font.Font) Painter->setFont(Font.Font);
+        if (Painter->pen().color() != color || Painter->pen().style() != Qt::SolidLine)
+            Painter->setPen(color);
+        Painter->drawText(QPoint(x, y + ascent_), text);
+        return;
+    }
     Painter->save();
     Painter->setClipRect(r, Qt::IntersectClip);
     Painter->setFont(Font.Font);
-    Painter->setPen(ToQColor(Font.Color));
-    Painter->drawText(QPoint(x, y + QFontMetrics(Font.Font).ascent()), text);
+    Painter->setPen(color);
+    Painter->drawText(QPoint(x, y + ascent_), text);
     Painter->restore();
 }
 
-int TGridCanvas::TextWidth(const QString& text) const { return QFontMetrics(Font.Font).horizontalAdvance(text); }
+int TGridCanvas::TextWidth(const QString& text) const {
+    SyncMetrics();
+    auto it = widths_.constFind(text);
+    if (it != widths_.constEnd()) return *it;
+    const int w = QFontMetrics(Font.Font).horizontalAdvance(text);
+    widths_.insert(text, w);
+    return w;
+}
 
-int TGridCanvas::TextHeight(const QString&) const { return QFontMetrics(Font.Font).height(); }
+int TGridCanvas::TextHeight(const QString&) const {
+    SyncMetrics();
+    return height_;
+}
 
 void TGridCanvas::Line(int x1, int y1, int x2, int y2, TColor color) {
     if (!Painter) return;
