@@ -49,6 +49,8 @@ EOF
 fi
 mkdir -p "$out"
 chmod 1777 "$out"
+# Printed pages of earlier runs (not of a test running now) go.
+find "$out" -name '*.pdf' -mmin +60 -delete 2>/dev/null || true
 
 if ! lpstat -p "$printer" >/dev/null 2>&1; then
   ppd=/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
