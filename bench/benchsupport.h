@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "platform/fonts.h"
 #include "platform/programpaths.h"
 
 // Benchmarks run offscreen with their settings and exit files in a private folder.
@@ -16,6 +17,7 @@ struct BenchEnvironment {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
         app = std::make_unique<QApplication>(argc, argv);
+        InstallFontSubstitutes();
         QDir::setCurrent(dir.path());
         SetProgramFilePath(dir.filePath("vidazorov"));
         SetApplicationTitle(QStringLiteral("Vidazorov-ZavEzazi"));

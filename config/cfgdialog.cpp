@@ -30,6 +30,9 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask) : QDialog(owner) 
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setModal(true);
+    // The dialog takes the main window's font, as its labels and edits are sized for it.
+    setAttribute(Qt::WA_WindowPropagation);
+    if (owner) setFont(owner->font());
 
     int y = 8;
     cbDigits = new QComboBox(this);

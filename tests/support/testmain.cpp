@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "platform/fonts.h"
 #include "tests/support/testenv.h"
 
 // Every test executable gets an application object (offscreen) and a private settings folder.
@@ -8,5 +9,6 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     PrepareTestEnvironment();
     QApplication app(argc, argv);
+    InstallFontSubstitutes();
     return RUN_ALL_TESTS();
 }
