@@ -12,10 +12,10 @@ struct AppSettings {
     std::int32_t top = 328;
     std::int32_t width = 800;  // "Width", "Height"
     std::int32_t height = 394;
-    bool sound = true;            // "Sound"
-    std::int32_t acc = 2;         // "Acc": resolution
-    std::int32_t dist = 42195;    // "Dist": course distance in metres
-    std::int32_t filterInd = 2;   // "FilterInd": save dialog filter index
+    bool sound = true;           // "Sound"
+    std::int32_t acc = 2;        // "Acc": resolution
+    std::int32_t dist = 42195;   // "Dist": course distance in metres
+    std::int32_t filterInd = 2;  // "FilterInd": save dialog filter index
 };
 
 // Reads the values in their fixed order into s. Nothing is read when the key is absent; the

@@ -9,12 +9,12 @@
 
 #include "grid/sortgrid.h"
 #include "output/wordexport.h"
-#include "serial/comport.h"
-#include "widgets/bitbtnwithcolor.h"
-#include "widgets/led.h"
 #include "platform/dialogs.h"
 #include "platform/tcolor.h"
 #include "platform/tickcounter.h"
+#include "serial/comport.h"
+#include "widgets/bitbtnwithcolor.h"
+#include "widgets/led.h"
 
 class AutomationFactory;
 class QComboBox;

@@ -6,7 +6,9 @@
 #include "app/timetext.h"
 #include "widgets/digit.h"
 
-void TFormMain::ClockTimer() { ShowTime(1, TickDiff(GetTickCount(), StartTick)); }
+void TFormMain::ClockTimer() {
+    ShowTime(1, TickDiff(GetTickCount(), StartTick));
+}
 
 void TFormMain::ShowTime(int row, TRaceTime time) {
     const TimeParts p = SplitTime(time);
@@ -19,9 +21,11 @@ void TFormMain::ShowTimeParts(int row, int hours, int minutes, int seconds, int 
     auto colour = [&](int i) { return d.lit[std::size_t(i)] ? lit : DimColor; };
     if (row == 1) {
         TDigit* digits[7] = {Digit2, Digit3, Digit4, Digit5, Digit6, Digit7, Digit8};
-        for (int i = 0; i < 7; ++i) digits[i]->SetValue(d.value[std::size_t(i)]);
+        for (int i = 0; i < 7; ++i)
+            digits[i]->SetValue(d.value[std::size_t(i)]);
         // The last three digits keep the colour ApplyDisplayColors gave them.
-        for (int i = 0; i < 4; ++i) digits[i]->SetColorOn(colour(i));
+        for (int i = 0; i < 4; ++i)
+            digits[i]->SetColorOn(colour(i));
         SetFontColor(LabHour, colour(0));
         SetFontColor(Lab_Hour, colour(0));
         SetFontColor(LabMin, colour(2));
@@ -71,9 +75,11 @@ void TFormMain::ApplyDisplayColors() {
         d->SetColorOff(back);
         d->SetColor(back);
     }
-    for (QLabel* l : {LabHour, LabMin, LabSec, Lab_100, Lab_sek, Lab_Min, Lab_Hour, LabHour2,
-                      LabMin2, LabSec2})
+    for (QLabel* l :
+         {LabHour, LabMin, LabSec, Lab_100, Lab_sek, Lab_Min, Lab_Hour, LabHour2, LabMin2, LabSec2})
         SetFontColor(l, font);
 }
 
-QString TFormMain::TimeToText(TRaceTime time) const { return ::TimeToText(time, Resolution); }
+QString TFormMain::TimeToText(TRaceTime time) const {
+    return ::TimeToText(time, Resolution);
+}

@@ -19,8 +19,8 @@ void TFormMain::bCFGClick() {
     TCfgDialog& d = *CfgDialog;
     d.cbDigits->setCurrentIndex(2 - Resolution);
     if (ComPort->Port() != 0)
-        d.cbPort->setCurrentIndex(d.cbPort->findText(QStringLiteral("COM") +
-                                                     QString::number(ComPort->Port())));
+        d.cbPort->setCurrentIndex(
+            d.cbPort->findText(QStringLiteral("COM") + QString::number(ComPort->Port())));
     else
         d.cbPort->setCurrentIndex(0);
     d.cbAlg->setEnabled(ComPort->Port() != 0);

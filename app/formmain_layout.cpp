@@ -17,8 +17,8 @@
 #include "app/panel.h"
 #include "platform/automation.h"
 #include "platform/guard.h"
-#include "platform/serialdevice.h"
 #include "platform/programpaths.h"
+#include "platform/serialdevice.h"
 #include "platform/settingsstore.h"
 #include "platform/ttimer.h"
 #include "widgets/digit.h"
@@ -239,11 +239,13 @@ void TFormMain::BuildControls() {
     Panel4->setFont(MakeFont(QStringLiteral("MS Sans Serif"), 19, false));
     Panel4->SetFontColor(clBtnShadow);
     QStyle* st = style();
-    sbSave = MakeSpeedButton(Panel4, QStringLiteral("Save protocol as.."),
-                             st->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("sbSave"));
+    sbSave =
+        MakeSpeedButton(Panel4, QStringLiteral("Save protocol as.."),
+                        st->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("sbSave"));
     sbSave->setEnabled(false);
-    sbLoad = MakeSpeedButton(Panel4, QStringLiteral("Open protocol"),
-                             st->standardIcon(QStyle::SP_DialogOpenButton), QStringLiteral("sbLoad"));
+    sbLoad =
+        MakeSpeedButton(Panel4, QStringLiteral("Open protocol"),
+                        st->standardIcon(QStyle::SP_DialogOpenButton), QStringLiteral("sbLoad"));
     sbPrint = MakeSpeedButton(Panel4, QStringLiteral("Print protocol"),
                               st->standardIcon(QStyle::SP_FileDialogDetailedView),
                               QStringLiteral("sbPrint"));
@@ -256,8 +258,8 @@ void TFormMain::BuildControls() {
                               QStringLiteral("sbExcel"));
     sbExcel->setText(QStringLiteral("X"));
     sbExcel->setEnabled(false);
-    sbHTML = MakeSpeedButton(Panel4, QStringLiteral("Convert to IE"), QIcon(),
-                             QStringLiteral("sbHTML"));
+    sbHTML =
+        MakeSpeedButton(Panel4, QStringLiteral("Convert to IE"), QIcon(), QStringLiteral("sbHTML"));
     sbHTML->hide();
 
     SortGrid1 = new TSortGrid(Panel3);
@@ -272,7 +274,8 @@ void TFormMain::BuildControls() {
                            TGridOption::goDrawFocusSelected, TGridOption::goColSizing,
                            TGridOption::goEditing});
     SortGrid1->SetScrollBars(TScrollStyle::ssVertical);
-    for (int c = 0; c < 5; ++c) SortGrid1->SetColWidths(c, c == 4 ? 166 : 42);
+    for (int c = 0; c < 5; ++c)
+        SortGrid1->SetColWidths(c, c == 4 ? 166 : 42);
     TSortOptions& sort = SortGrid1->SortOptions();
     sort.CanSort = false;
     sort.SortStyle = TSortStyle::ssNormal;
@@ -314,13 +317,16 @@ void TFormMain::BuildControls() {
     ComPort->OnClose = [this](TComPort*) { ComPortClose(); };
 
     // The hidden menu: its items exist for their shortcuts.
-    mStart = new TMenuItem(this, QStringLiteral("Start"), QKeySequence(QStringLiteral("Alt+S")), true);
+    mStart =
+        new TMenuItem(this, QStringLiteral("Start"), QKeySequence(QStringLiteral("Alt+S")), true);
     mLAP = new TMenuItem(this, QStringLiteral("Sp&lit"), QKeySequence(), false);
-    mStop = new TMenuItem(this, QStringLiteral("Sto&p"), QKeySequence(QStringLiteral("Alt+P")), false);
+    mStop =
+        new TMenuItem(this, QStringLiteral("Sto&p"), QKeySequence(QStringLiteral("Alt+P")), false);
     mReset = new TMenuItem(this, QStringLiteral("0,00"), QKeySequence(), false);
     EinstellunGen1 =
         new TMenuItem(this, QStringLiteral("&Config"), QKeySequence(QStringLiteral("Alt+C")), true);
-    Drucker1 = new TMenuItem(this, QStringLiteral("&Print"), QKeySequence(QStringLiteral("Alt+T")), true);
+    Drucker1 =
+        new TMenuItem(this, QStringLiteral("&Print"), QKeySequence(QStringLiteral("Alt+T")), true);
 
     OpenDialog1.defaultExt = QStringLiteral(".txt");
     OpenDialog1.filter = QStringLiteral("Text file (*.txt)|*.txt");
@@ -422,7 +428,8 @@ void TFormMain::FormCreate() {
     LitColor2 = TColor(Digit8->Tag());
 
     const char* header[] = {"Rang", "Nr.", "Time", "Split", "Km/h"};
-    for (int c = 0; c < 5; ++c) SortGrid1->SetCells(c, 0, QString::fromLatin1(header[c]));
+    for (int c = 0; c < 5; ++c)
+        SortGrid1->SetCells(c, 0, QString::fromLatin1(header[c]));
     SetDefaultColWidths();
     SortGrid1->SetSelection(TGridRect{0, 1, SortGrid1->ColCount() - 1, 1});
     SetResolution(Resolution);
@@ -486,4 +493,6 @@ void TFormMain::TimerDateTimer() {
                           locale.toString(now.time(), QLocale::ShortFormat));
 }
 
-void TFormMain::ScanComPorts() { PortMask = ::ScanComPorts(); }
+void TFormMain::ScanComPorts() {
+    PortMask = ::ScanComPorts();
+}

@@ -12,7 +12,8 @@ std::vector<QStringList> TFormMain::ProtocolRows() const {
     rows.reserve(std::size_t(SortGrid1->RowCount()));
     for (int r = 0; r < SortGrid1->RowCount(); ++r) {
         QStringList row;
-        for (int c = 0; c < SortGrid1->ColCount(); ++c) row << SortGrid1->Cells(c, r);
+        for (int c = 0; c < SortGrid1->ColCount(); ++c)
+            row << SortGrid1->Cells(c, r);
         rows.push_back(row);
     }
     return rows;
@@ -35,6 +36,10 @@ void TFormMain::sbWordClick() {
     ConvertToWord(TWordMode::wmShow, DateStamp() + QStringLiteral(".doc"));
 }
 
-void TFormMain::exporttoWord1Click() { sbWordClick(); }
+void TFormMain::exporttoWord1Click() {
+    sbWordClick();
+}
 
-void TFormMain::sbExcelClick() { ConvertToExcel(ProtocolRows(), Automation()); }
+void TFormMain::sbExcelClick() {
+    ConvertToExcel(ProtocolRows(), Automation());
+}

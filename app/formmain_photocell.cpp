@@ -51,8 +51,7 @@ void TFormMain::ComPortDSR() {
             if (!dsr) PhotocellTrigger(tick);
             break;
         case 2:
-            if (dsr && bLAP->isEnabled() && !LockedOutAt(tick) &&
-                TickDiff(tick, StartTick) >= 0) {
+            if (dsr && bLAP->isEnabled() && !LockedOutAt(tick) && TickDiff(tick, StartTick) >= 0) {
                 LapAtEdge(tick);
                 StartLockOut(tick);
             }

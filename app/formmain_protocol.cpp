@@ -17,12 +17,14 @@ void TFormMain::AddProtocolRow(const QString& startNo, const QString& timeText,
 
 void TFormMain::SetDefaultColWidths() {
     const int widths[] = {52, 92, 92, 32};
-    for (int c = 1; c <= 4; ++c) SortGrid1->SetColWidths(c, widths[c - 1]);
+    for (int c = 1; c <= 4; ++c)
+        SortGrid1->SetColWidths(c, widths[c - 1]);
 }
 
 void TFormMain::FormResize() {
     const int widths[] = {52, 92, 78, 52};
-    for (int c = 1; c <= 4; ++c) SortGrid1->SetColWidths(c, widths[c - 1]);
+    for (int c = 1; c <= 4; ++c)
+        SortGrid1->SetColWidths(c, widths[c - 1]);
 }
 
 void TFormMain::UpdateProtocolButtons() {

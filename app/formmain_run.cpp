@@ -99,10 +99,12 @@ void TFormMain::LedModusClick() {
         LedModus->SetKind(TLedKind::lkRed);
     else
         LedModus->SetKind(LedModus->Kind() == TLedKind::lkRed ? TLedKind::lkGreen
-                                                               : TLedKind::lkRed);
+                                                              : TLedKind::lkRed);
 }
 
-void TFormMain::TimerGesperrtTimer() { TimerGesperrt->SetEnabled(false); }
+void TFormMain::TimerGesperrtTimer() {
+    TimerGesperrt->SetEnabled(false);
+}
 
 void TFormMain::SetRunControls(bool running) {
     LabelNr->setEnabled(running);

@@ -7,8 +7,7 @@
 
 TMenuItem::TMenuItem(QWidget* window, const QString& caption, const QKeySequence& shortcut,
                      bool enabled)
-    : QObject(window), action_(new QAction(caption, window)), caption_(caption),
-      enabled_(enabled) {
+    : QObject(window), action_(new QAction(caption, window)), caption_(caption), enabled_(enabled) {
     // The action lives on the window itself, so its shortcut works with no menu bar shown.
     action_->setShortcutContext(Qt::WindowShortcut);
     window->addAction(action_);

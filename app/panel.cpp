@@ -2,7 +2,9 @@
 
 #include <QPainter>
 
-TPanel::TPanel(QWidget* parent) : QFrame(parent) { setAutoFillBackground(false); }
+TPanel::TPanel(QWidget* parent) : QFrame(parent) {
+    setAutoFillBackground(false);
+}
 
 void TPanel::SetColor(TColor c) {
     if (c == color_) return;

@@ -4,12 +4,15 @@
 #include <QLocale>
 
 namespace {
-QString Pad(int v) { return QString::number(v).rightJustified(2, QLatin1Char('0')); }
+QString Pad(int v) {
+    return QString::number(v).rightJustified(2, QLatin1Char('0'));
+}
 }  // namespace
 
 QString TrimLeadingZeros(const QString& text) {
     qsizetype i = 0;
-    while (i < text.size() && !(text[i] >= QLatin1Char('1') && text[i] <= QLatin1Char('9'))) ++i;
+    while (i < text.size() && !(text[i] >= QLatin1Char('1') && text[i] <= QLatin1Char('9')))
+        ++i;
     if (i > 7) i = 7;
     return text.mid(i);
 }
@@ -61,7 +64,10 @@ QString SpeedText(std::int32_t metres, TRaceTime elapsed) {
 }
 
 QString DateStamp(const QDateTime& when) {
-    return when.toString(QStringLiteral("yyyy-MM-dd-HH-mm")).replace(QLatin1Char(' '), QLatin1Char('0'));
+    return when.toString(QStringLiteral("yyyy-MM-dd-HH-mm"))
+        .replace(QLatin1Char(' '), QLatin1Char('0'));
 }
 
-QString DateStamp() { return DateStamp(QDateTime::currentDateTime()); }
+QString DateStamp() {
+    return DateStamp(QDateTime::currentDateTime());
+}

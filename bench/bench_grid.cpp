@@ -1,9 +1,9 @@
 // The protocol grid at race scale: appending finishers one at a time, painting, filtering.
+#include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <memory>
 #include <random>
@@ -18,8 +18,9 @@ std::unique_ptr<TSortGrid> MakeProtocolGrid() {
     g->SetDefaultColWidth(42);
     g->SetDefaultRowHeight(20);
     g->SetRowCount(2);
-    g->SetOptions({TGridOption::goFixedVertLine, TGridOption::goFixedHorzLine, TGridOption::goVertLine,
-                   TGridOption::goHorzLine, TGridOption::goDrawFocusSelected, TGridOption::goColSizing,
+    g->SetOptions({TGridOption::goFixedVertLine, TGridOption::goFixedHorzLine,
+                   TGridOption::goVertLine, TGridOption::goHorzLine,
+                   TGridOption::goDrawFocusSelected, TGridOption::goColSizing,
                    TGridOption::goEditing});
     g->SetScrollBars(TScrollStyle::ssVertical);
     g->SortOptions().CanSort = false;
@@ -29,7 +30,8 @@ std::unique_ptr<TSortGrid> MakeProtocolGrid() {
     g->setFont(f);
     g->Rows(0) = QStringList{"Rang", "Nr.", "Time", "Split", "Km/h"};
     const int widths[] = {42, 52, 92, 92, 32};
-    for (int c = 0; c < 5; ++c) g->SetColWidths(c, widths[c]);
+    for (int c = 0; c < 5; ++c)
+        g->SetColWidths(c, widths[c]);
     g->resize(340, 600);
     g->show();
     return g;
@@ -53,7 +55,8 @@ void AppendRow(TSortGrid& g, int n) {
 void Prefill(TSortGrid& g, int rows) {
     g.BeginUpdate();
     g.SetRowCount(rows + 1);
-    for (int r = 1; r <= rows; ++r) g.SetRow(r, RowFor(r));
+    for (int r = 1; r <= rows; ++r)
+        g.SetRow(r, RowFor(r));
     g.EndUpdate();
 }
 
@@ -68,14 +71,20 @@ void BM_AppendRowAt(benchmark::State& state) {
     }
     state.counters["rows_at_end"] = n;
 }
-BENCHMARK(BM_AppendRowAt)->Arg(1000)->Arg(10000)->Arg(20000)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AppendRowAt)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Iterations(2000)
+    ->Unit(benchmark::kMicrosecond);
 
 // 20,000 laps from an empty protocol, one at a time (the whole race).
 void BM_AppendTwentyThousand(benchmark::State& state) {
     for (auto _ : state) {
         auto g = MakeProtocolGrid();
         g->Clear();
-        for (int n = 1; n <= 20000; ++n) AppendRow(*g, n);
+        for (int n = 1; n <= 20000; ++n)
+            AppendRow(*g, n);
         benchmark::DoNotOptimize(g->RowCount());
     }
 }
@@ -101,9 +110,12 @@ void BM_PaintFormatted(benchmark::State& state) {
     g->resize(800, 1000);
     g->SetBevelStyle(TCellBevelStyle::cbRaised);
     g->ColumnFormats()[2] = TFontSetting{clNavy, clCream, true, false, false, true};
-    for (auto& f : g->RowFormats()) f.Active = true;
-    for (int r = 1; r <= 20000; r += 3) g->SetCells(5, r, QStringLiteral("clMaroon,0,1,0,clSkyBlue"));
-    g->OnGetCellFormat = [](TSortGrid*, int c, int, TGridDrawState, TFormatOptions& fo, bool& cb, bool&, bool&) {
+    for (auto& f : g->RowFormats())
+        f.Active = true;
+    for (int r = 1; r <= 20000; r += 3)
+        g->SetCells(5, r, QStringLiteral("clMaroon,0,1,0,clSkyBlue"));
+    g->OnGetCellFormat = [](TSortGrid*, int c, int, TGridDrawState, TFormatOptions& fo, bool& cb,
+                            bool&, bool&) {
         cb = c == 0;
         fo.AlignmentHorz = TAlignment::taCenter;
         fo.AlignmentVert = TVertAlignment::taMiddle;
@@ -121,7 +133,9 @@ BENCHMARK(BM_PaintFormatted)->Unit(benchmark::kMicrosecond);
 void BM_Filter(benchmark::State& state) {
     auto g = MakeProtocolGrid();
     Prefill(*g, 20000);
-    g->OnSetFilter = [](const QStringList& row, bool& accept) { accept = row.at(1).toInt() % 2 == 0; };
+    g->OnSetFilter = [](const QStringList& row, bool& accept) {
+        accept = row.at(1).toInt() % 2 == 0;
+    };
     const bool on = state.range(0) == 1;
     for (auto _ : state) {
         if (on) {

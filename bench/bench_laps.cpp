@@ -16,7 +16,9 @@
 
 namespace {
 using Clock = std::chrono::steady_clock;
-double Micros(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+double Micros(Clock::duration d) {
+    return std::chrono::duration<double, std::micro>(d).count();
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -26,7 +28,7 @@ int main(int argc, char** argv) {
     ScopedManualClock clock(1000);
     for (bool shown : {true, false}) {
         std::printf("%s\n", shown ? "window shown (each lap repaints the display row and the grid):"
-                                   : "window hidden (the lap's own work, no painting):");
+                                  : "window hidden (the lap's own work, no painting):");
         TFormMain form;
         if (shown) form.show();
         QApplication::processEvents();
@@ -43,14 +45,16 @@ int main(int argc, char** argv) {
                 clock.Advance(37);
                 form.mLAP->Click();
             }
-            std::printf("lap at row %5d: %7.1f us per lap\n", mark, Micros(Clock::now() - t0) / kWindow);
+            std::printf("lap at row %5d: %7.1f us per lap\n", mark,
+                        Micros(Clock::now() - t0) / kWindow);
         }
         if (!shown) continue;
         QApplication::processEvents();
         QPixmap pm(form.SortGrid1->viewport()->size());
         const auto t0 = Clock::now();
         constexpr int kPaints = 50;
-        for (int i = 0; i < kPaints; ++i) form.SortGrid1->viewport()->render(&pm);
+        for (int i = 0; i < kPaints; ++i)
+            form.SortGrid1->viewport()->render(&pm);
         std::printf("paint of the grid at %d rows: %.1f us\n", form.SortGrid1->RowCount() - 1,
                     Micros(Clock::now() - t0) / kPaints);
     }

@@ -1,9 +1,9 @@
 // Time from the export call to the finished document, with LibreOffice not yet running (it is
 // started by the export) and already running. Run by hand: build/bench/bench_office.
+#include <benchmark/benchmark.h>
 #include <QDir>
 #include <QGuiApplication>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 
 #include "bench/officesample.h"
 #include "output/excel.h"
@@ -34,7 +34,10 @@ void WordSave(benchmark::State& state, bool running) {
     const QString target = g_dir->filePath(QStringLiteral("bench.doc"));
     for (auto _ : state) {
         state.PauseTiming();
-        if (running) EnsureOffice(); else EndOffice();
+        if (running)
+            EnsureOffice();
+        else
+            EndOffice();
         QFile::remove(target);
         state.ResumeTiming();
         ConvertToWord(rows, BENCH_WORD_TEMPLATE, target, TWordMode::wmSave, *g_office);
@@ -46,22 +49,51 @@ void Excel(benchmark::State& state, bool running) {
     const auto rows = SampleProtocol(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         state.PauseTiming();
-        if (running) EnsureOffice(); else EndOffice();
+        if (running)
+            EnsureOffice();
+        else
+            EndOffice();
         state.ResumeTiming();
         ConvertToExcel(rows, *g_office);
     }
 }
 
-void BM_WordSave_OfficeNotRunning(benchmark::State& s) { WordSave(s, false); }
-void BM_WordSave_OfficeRunning(benchmark::State& s) { WordSave(s, true); }
-void BM_Excel_OfficeNotRunning(benchmark::State& s) { Excel(s, false); }
-void BM_Excel_OfficeRunning(benchmark::State& s) { Excel(s, true); }
+void BM_WordSave_OfficeNotRunning(benchmark::State& s) {
+    WordSave(s, false);
+}
+void BM_WordSave_OfficeRunning(benchmark::State& s) {
+    WordSave(s, true);
+}
+void BM_Excel_OfficeNotRunning(benchmark::State& s) {
+    Excel(s, false);
+}
+void BM_Excel_OfficeRunning(benchmark::State& s) {
+    Excel(s, true);
+}
 }  // namespace
 
-BENCHMARK(BM_WordSave_OfficeNotRunning)->Arg(30)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_WordSave_OfficeRunning)->Arg(30)->Arg(300)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Excel_OfficeNotRunning)->Arg(30)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Excel_OfficeRunning)->Arg(30)->Arg(300)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WordSave_OfficeNotRunning)
+    ->Arg(30)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_WordSave_OfficeRunning)
+    ->Arg(30)
+    ->Arg(300)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_Excel_OfficeNotRunning)
+    ->Arg(30)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_Excel_OfficeRunning)
+    ->Arg(30)
+    ->Arg(300)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

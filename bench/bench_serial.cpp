@@ -6,10 +6,6 @@
 //    50 ms apart, time compressed, every edge checked for loss and for its tick;
 //  - BM_IdleThreadCpu: CPU used by the event thread of an open port that sees nothing.
 // Runs on the fake device and on pseudo-terminals; never on the machine's serial ports.
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <asm/termbits.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -18,6 +14,10 @@
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <atomic>
@@ -111,7 +111,13 @@ void BM_TimestampError(benchmark::State& state) {
     state.counters["callback_late_max_ms"] = lateMax;
     state.counters["lost"] = lost;
 }
-BENCHMARK(BM_TimestampError)->Arg(0)->Arg(20)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TimestampError)
+    ->Arg(0)
+    ->Arg(20)
+    ->Arg(100)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Simulated time runs on a manual clock; real time is the simulated time divided by `scale`.
 // The photocell thread sets the clock to each edge's simulated time, switches the line and waits
@@ -123,7 +129,7 @@ void BM_RaceBursts(benchmark::State& state) {
     constexpr int kMinutes = 10, kPerMinute = 200, kBurst = 5;
     constexpr std::uint32_t kGapMs = 50, kPulseMs = 20;
     constexpr std::uint32_t kBurstPeriodMs = 60000 * kBurst / kPerMinute;  // 1500 ms
-    constexpr int kBursts = kMinutes * kPerMinute / kBurst;                 // 400
+    constexpr int kBursts = kMinutes * kPerMinute / kBurst;                // 400
     int impulses = 0, recordedOn = 0, recordedOff = 0, wrongTicks = 0, outOfOrder = 0;
     double maxBacklog = 0;
     for (auto _ : state) {
@@ -153,7 +159,8 @@ void BM_RaceBursts(benchmark::State& state) {
         const auto start = steady_clock::now();
         std::thread photocell([&] {
             for (const Edge& e : edges) {
-                std::this_thread::sleep_until(start + microseconds(std::int64_t(e.tick) * 1000 / scale));
+                std::this_thread::sleep_until(start +
+                                              microseconds(std::int64_t(e.tick) * 1000 / scale));
                 clock.Set(e.tick);
                 fake->SetModemStatus(e.status);
                 fake->WaitUntilIdle();
@@ -266,7 +273,13 @@ void BM_IdleThreadCpu(benchmark::State& state) {
     state.counters["cpu_ms"] = cpu;
     state.counters["cpu_percent_of_core"] = cpu / (seconds * 10.0);
 }
-BENCHMARK(BM_IdleThreadCpu)->Arg(0)->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IdleThreadCpu)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

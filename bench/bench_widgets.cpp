@@ -1,9 +1,9 @@
 // Painting and text costs of the display widgets, so regressions in the paths the race clock
 // hits (run buttons recoloured at every command, the LED switched by the photocell, the
 // distance edit's key filter) show up as numbers.
+#include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QImage>
-#include <benchmark/benchmark.h>
 
 #include "widgets/bitbtnwithcolor.h"
 #include "widgets/floatkeyfilter.h"
@@ -60,7 +60,8 @@ void BM_FloatKeyDecision(benchmark::State& state) {
     in.key = QLatin1Char('5');
     in.digits = 3;
     in.decimalChar = QLatin1Char(',');
-    for (auto _ : state) benchmark::DoNotOptimize(DecideFloatKey(in));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(DecideFloatKey(in));
 }
 BENCHMARK(BM_FloatKeyDecision);
 

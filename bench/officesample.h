@@ -16,8 +16,10 @@ inline std::vector<QStringList> SampleProtocol(int finishers) {
         auto text = [](int t) {
             const int h = t / 3600000, m = t / 60000 % 60, s = t / 1000 % 60, cs = t / 10 % 100;
             QString out;
-            if (h) out = QStringLiteral("%1:%2.").arg(h).arg(m, 2, 10, QLatin1Char('0'));
-            else if (m) out = QStringLiteral("%1.").arg(m);
+            if (h)
+                out = QStringLiteral("%1:%2.").arg(h).arg(m, 2, 10, QLatin1Char('0'));
+            else if (m)
+                out = QStringLiteral("%1.").arg(m);
             out += (h || m) ? QStringLiteral("%1").arg(s, 2, 10, QLatin1Char('0'))
                             : QString::number(s);
             return out + QStringLiteral(",%1").arg(cs, 2, 10, QLatin1Char('0'));

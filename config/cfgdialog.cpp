@@ -108,4 +108,6 @@ void TCfgDialog::cbDigitsChange() {
         OnPreviewResolution(2 - cbDigits->currentIndex());
 }
 
-void TCfgDialog::cbPortChange() { cbAlg->setEnabled(cbPort->currentIndex() > 0); }
+void TCfgDialog::cbPortChange() {
+    cbAlg->setEnabled(cbPort->currentIndex() > 0);
+}

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <functional>
 
-
 class QComboBox;
 class QLabel;
 class QPushButton;

@@ -10,7 +10,8 @@ class TEnumSet {
 public:
     constexpr TEnumSet() = default;
     constexpr TEnumSet(std::initializer_list<E> items) {
-        for (E e : items) bits_ |= Bit(e);
+        for (E e : items)
+            bits_ |= Bit(e);
     }
 
     constexpr bool Contains(E e) const { return (bits_ & Bit(e)) != 0; }

@@ -26,8 +26,10 @@ QImage CheckBox(bool checked) {
     p.fillRect(1, 8, 8, 1, ToQColor(clBtnFace));
     p.fillRect(8, 1, 1, 8, ToQColor(clBtnFace));
     if (checked) {
-        static constexpr std::array<std::array<int, 2>, 7> kTick{{{2, 4}, {3, 5}, {4, 6}, {5, 5}, {6, 4}, {7, 3}, {7, 2}}};
-        for (const auto& t : kTick) p.fillRect(t[0], t[1], 1, 2, ToQColor(clBlack));
+        static constexpr std::array<std::array<int, 2>, 7> kTick{
+            {{2, 4}, {3, 5}, {4, 6}, {5, 5}, {6, 4}, {7, 3}, {7, 2}}};
+        for (const auto& t : kTick)
+            p.fillRect(t[0], t[1], 1, 2, ToQColor(clBlack));
     }
     return img;
 }
@@ -43,9 +45,11 @@ QImage Button(bool ellipsis) {
     p.fillRect(1, 14, 14, 1, ToQColor(clBtnShadow));
     p.fillRect(14, 1, 1, 14, ToQColor(clBtnShadow));
     if (ellipsis) {
-        for (int x : {4, 7, 10}) p.fillRect(x, 10, 2, 2, ToQColor(clBlack));
+        for (int x : {4, 7, 10})
+            p.fillRect(x, 10, 2, 2, ToQColor(clBlack));
     } else {
-        for (int i = 0; i < 4; ++i) p.fillRect(4 + i, 6 + i, 7 - 2 * i, 1, ToQColor(clBlack));
+        for (int i = 0; i < 4; ++i)
+            p.fillRect(4 + i, 6 + i, 7 - 2 * i, 1, ToQColor(clBlack));
     }
     return img;
 }

@@ -33,13 +33,18 @@ TMyCustomGrid::~TMyCustomGrid() {
 // ---------------------------------------------------------------------------------------------
 // Counts
 
-void TMyCustomGrid::SetColCount(int n) { ChangeSize(n, rowCount_); }
-void TMyCustomGrid::SetRowCount(int n) { ChangeSize(colCount_, n); }
+void TMyCustomGrid::SetColCount(int n) {
+    ChangeSize(n, rowCount_);
+}
+void TMyCustomGrid::SetRowCount(int n) {
+    ChangeSize(colCount_, n);
+}
 
 void TMyCustomGrid::ChangeSize(int newColCount, int newRowCount) {
     newColCount = std::max(1, newColCount);
     newRowCount = std::max(1, newRowCount);
-    if (newColCount > kMaxCount || newRowCount > kMaxCount) throw EGridError(GridErrors::GridTooLarge);
+    if (newColCount > kMaxCount || newRowCount > kMaxCount)
+        throw EGridError(GridErrors::GridTooLarge);
     if (newColCount == colCount_ && newRowCount == rowCount_) return;
     const int oldCols = colCount_, oldRows = rowCount_;
     const int oldFixedCols = fixedCols_, oldFixedRows = fixedRows_;
@@ -187,15 +192,16 @@ void TMyCustomGrid::SetScrollBars(TScrollStyle s) {
 
 void TMyCustomGrid::SetOptions(TGridOptions o) {
     if (o == options_) return;
-    const bool rowSelectChanged = o.Contains(TGridOption::goRowSelect) != options_.Contains(TGridOption::goRowSelect);
+    const bool rowSelectChanged =
+        o.Contains(TGridOption::goRowSelect) != options_.Contains(TGridOption::goRowSelect);
     options_ = o;
     // Without thumb tracking the grid scrolls when the thumb is released.
     verticalScrollBar()->setTracking(o.Contains(TGridOption::goThumbTracking));
     horizontalScrollBar()->setTracking(o.Contains(TGridOption::goThumbTracking));
     if (rowSelectChanged && o.Contains(TGridOption::goRowSelect)) anchor_.setY(current_.y());
     if (!o.Contains(TGridOption::goEditing) && editorMode_) HideEditor();
-    if (o.Contains(TGridOption::goAlwaysShowEditor) && o.Contains(TGridOption::goEditing) && !editorMode_ &&
-        isVisible())
+    if (o.Contains(TGridOption::goAlwaysShowEditor) && o.Contains(TGridOption::goEditing) &&
+        !editorMode_ && isVisible())
         ShowEditor();
     InvalidateGrid();
 }
@@ -206,7 +212,9 @@ void TMyCustomGrid::SetDefaultDrawing(bool v) {
     InvalidateGrid();
 }
 
-void TMyCustomGrid::SetTabStop(bool v) { setFocusPolicy(v ? Qt::StrongFocus : Qt::ClickFocus); }
+void TMyCustomGrid::SetTabStop(bool v) {
+    setFocusPolicy(v ? Qt::StrongFocus : Qt::ClickFocus);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Geometry
@@ -223,27 +231,32 @@ int TMyCustomGrid::RowExtent(int r) const {
 
 int TMyCustomGrid::FixedWidth() const {
     int w = 0;
-    for (int c = 0; c < fixedCols_; ++c) w += ColExtent(c);
+    for (int c = 0; c < fixedCols_; ++c)
+        w += ColExtent(c);
     return w;
 }
 
 int TMyCustomGrid::FixedHeight() const {
     int h = 0;
-    for (int r = 0; r < fixedRows_; ++r) h += RowExtent(r);
+    for (int r = 0; r < fixedRows_; ++r)
+        h += RowExtent(r);
     return h;
 }
 
 int TMyCustomGrid::ColLeft(int c) const {
     int x = 0;
     if (c < fixedCols_) {
-        for (int i = 0; i < c; ++i) x += ColExtent(i);
+        for (int i = 0; i < c; ++i)
+            x += ColExtent(i);
         return x;
     }
     x = FixedWidth();
     if (c >= LeftCol()) {
-        for (int i = LeftCol(); i < c; ++i) x += ColExtent(i);
+        for (int i = LeftCol(); i < c; ++i)
+            x += ColExtent(i);
     } else {
-        for (int i = c; i < LeftCol(); ++i) x -= ColExtent(i);
+        for (int i = c; i < LeftCol(); ++i)
+            x -= ColExtent(i);
     }
     return x;
 }
@@ -251,7 +264,8 @@ int TMyCustomGrid::ColLeft(int c) const {
 int TMyCustomGrid::RowTop(int r) const {
     if (r < fixedRows_) {
         int y = 0;
-        for (int i = 0; i < r; ++i) y += RowExtent(i);
+        for (int i = 0; i < r; ++i)
+            y += RowExtent(i);
         return y;
     }
     // Rows of the default height are counted in one step; only the exceptions are visited.
@@ -267,14 +281,16 @@ int TMyCustomGrid::RowTop(int r) const {
 int TMyCustomGrid::GridWidth() const {
     int x = FixedWidth();
     const int w = viewport()->width();
-    for (int c = LeftCol(); c < colCount_ && x < w; ++c) x += ColExtent(c);
+    for (int c = LeftCol(); c < colCount_ && x < w; ++c)
+        x += ColExtent(c);
     return std::min(x, w);
 }
 
 int TMyCustomGrid::GridHeight() const {
     int y = FixedHeight();
     const int h = viewport()->height();
-    for (int r = TopRow(); r < rowCount_ && y < h; ++r) y += RowExtent(r);
+    for (int r = TopRow(); r < rowCount_ && y < h; ++r)
+        y += RowExtent(r);
     return std::min(y, h);
 }
 
@@ -397,7 +413,9 @@ void TMyCustomGrid::InvalidateCol(int ACol) {
     viewport()->update(QRect(ColLeft(ACol) - 1, 0, w + gridLineWidth_ + 2, viewport()->height()));
 }
 
-void TMyCustomGrid::InvalidateGrid() { viewport()->update(); }
+void TMyCustomGrid::InvalidateGrid() {
+    viewport()->update();
+}
 
 void TMyCustomGrid::InvalidateSelection(const TGridRect& s) {
     if (s.Top == s.Bottom && s.Left == s.Right) {
@@ -405,7 +423,8 @@ void TMyCustomGrid::InvalidateSelection(const TGridRect& s) {
         return;
     }
     const int top = std::max(s.Top, TopRow()), bottom = std::min(s.Bottom, LastVisibleRow());
-    for (int r = top; r <= bottom; ++r) InvalidateRow(r);
+    for (int r = top; r <= bottom; ++r)
+        InvalidateRow(r);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -426,7 +445,8 @@ TGridRect TMyCustomGrid::Selection() const {
 
 void TMyCustomGrid::SetSelection(const TGridRect& s) {
     auto inRange = [&](int c, int r) { return c >= 0 && c < colCount_ && r >= 0 && r < rowCount_; };
-    if (!inRange(s.Left, s.Top) || !inRange(s.Right, s.Bottom)) throw EGridError(GridErrors::IndexOutOfRange);
+    if (!inRange(s.Left, s.Top) || !inRange(s.Right, s.Bottom))
+        throw EGridError(GridErrors::IndexOutOfRange);
     if (editorMode_) HideEditor();
     const TGridRect old = Selection();
     anchor_ = QPoint(s.Left, s.Top);
@@ -474,8 +494,12 @@ void TMyCustomGrid::SetRow(int r) {
     if (MoveColRow(Col(), r, true, true)) Click();
 }
 
-void TMyCustomGrid::SetTopRow(int r) { MoveTopLeft(LeftCol(), r); }
-void TMyCustomGrid::SetLeftCol(int c) { MoveTopLeft(c, TopRow()); }
+void TMyCustomGrid::SetTopRow(int r) {
+    MoveTopLeft(LeftCol(), r);
+}
+void TMyCustomGrid::SetLeftCol(int c) {
+    MoveTopLeft(c, TopRow());
+}
 
 void TMyCustomGrid::MoveTopLeft(int left, int top) {
     left = std::clamp(left, fixedCols_, std::max(fixedCols_, MaxLeftCol()));
@@ -544,13 +568,15 @@ void TMyCustomGrid::UpdateScrollBars() {
 
 void TMyCustomGrid::SetScrollPage(Qt::Orientation o, int page) {
     syncingScrollBars_ = true;
-    (o == Qt::Vertical ? verticalScrollBar() : horizontalScrollBar())->setPageStep(std::max(1, page));
+    (o == Qt::Vertical ? verticalScrollBar() : horizontalScrollBar())
+        ->setPageStep(std::max(1, page));
     syncingScrollBars_ = false;
 }
 
 void TMyCustomGrid::scrollContentsBy(int, int) {
     if (syncingScrollBars_) return;
-    MoveTopLeft(fixedCols_ + horizontalScrollBar()->value(), fixedRows_ + verticalScrollBar()->value());
+    MoveTopLeft(fixedCols_ + horizontalScrollBar()->value(),
+                fixedRows_ + verticalScrollBar()->value());
 }
 
 void TMyCustomGrid::resizeEvent(QResizeEvent* e) {
@@ -712,7 +738,9 @@ void TMyCustomGrid::EndUpdate() {
 // Default behaviour of the overridable operations
 
 void TMyCustomGrid::DrawCell(TGridCanvas&, int, int, const QRect&, TGridDrawState) {}
-bool TMyCustomGrid::SelectCell(int, int) { return true; }
+bool TMyCustomGrid::SelectCell(int, int) {
+    return true;
+}
 void TMyCustomGrid::ColumnMoved(int, int) {}
 void TMyCustomGrid::RowMoved(int, int) {}
 void TMyCustomGrid::SizeChanged(int, int) {}
@@ -735,8 +763,12 @@ void TMyCustomGrid::TopLeftChanged() {
     if (OnTopLeftChanged) OnTopLeftChanged(this);
 }
 
-QString TMyCustomGrid::GetEditText(int, int) { return {}; }
-QString TMyCustomGrid::GetEditMask(int, int) { return {}; }
+QString TMyCustomGrid::GetEditText(int, int) {
+    return {};
+}
+QString TMyCustomGrid::GetEditMask(int, int) {
+    return {};
+}
 void TMyCustomGrid::SetEditText(int, int, const QString&) {}
 
 void TMyCustomGrid::Click() {
@@ -764,7 +796,8 @@ void TMyCustomGrid::BeginDrag() {
 
 TMyDrawGrid::TMyDrawGrid(QWidget* parent) : TMyCustomGrid(parent) {}
 
-void TMyDrawGrid::DrawCell(TGridCanvas&, int ACol, int ARow, const QRect& rect, TGridDrawState state) {
+void TMyDrawGrid::DrawCell(TGridCanvas&, int ACol, int ARow, const QRect& rect,
+                           TGridDrawState state) {
     if (OnDrawCell) OnDrawCell(this, ACol, ARow, rect, state);
 }
 

@@ -109,15 +109,16 @@ private:
 using TNotifyGridEvent = std::function<void(TMyCustomGrid*)>;
 using TGridKeyEvent = std::function<void(TMyCustomGrid*, int& Key, Qt::KeyboardModifiers Shift)>;
 using TGridKeyPressEvent = std::function<void(TMyCustomGrid*, QChar& Key)>;
-using TGridMouseEvent =
-    std::function<void(TMyCustomGrid*, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)>;
-using TGridMouseMoveEvent = std::function<void(TMyCustomGrid*, Qt::KeyboardModifiers Shift, int X, int Y)>;
-using TGridWheelEvent =
-    std::function<void(TMyCustomGrid*, Qt::KeyboardModifiers Shift, QPoint MousePos, bool& Handled)>;
+using TGridMouseEvent = std::function<void(TMyCustomGrid*, Qt::MouseButton Button,
+                                           Qt::KeyboardModifiers Shift, int X, int Y)>;
+using TGridMouseMoveEvent =
+    std::function<void(TMyCustomGrid*, Qt::KeyboardModifiers Shift, int X, int Y)>;
+using TGridWheelEvent = std::function<void(TMyCustomGrid*, Qt::KeyboardModifiers Shift,
+                                           QPoint MousePos, bool& Handled)>;
 using TGridContextPopupEvent = std::function<void(TMyCustomGrid*, QPoint MousePos, bool& Handled)>;
 using TMovedEvent = std::function<void(TMyCustomGrid*, int FromIndex, int ToIndex)>;
-using TDrawCellEvent =
-    std::function<void(TMyCustomGrid*, int ACol, int ARow, const QRect& Rect, TGridDrawState State)>;
+using TDrawCellEvent = std::function<void(TMyCustomGrid*, int ACol, int ARow, const QRect& Rect,
+                                          TGridDrawState State)>;
 using TGetEditEvent = std::function<void(TMyCustomGrid*, int ACol, int ARow, QString& Value)>;
 using TSelectCellEvent = std::function<void(TMyCustomGrid*, int ACol, int ARow, bool& CanSelect)>;
 using TSetEditEvent = std::function<void(TMyCustomGrid*, int ACol, int ARow, const QString& Value)>;
@@ -219,7 +220,8 @@ public:
     void PaintCells(QPainter& p, const QRect& region);
 
     // Events, each taking the grid first; unset ones are skipped.
-    TNotifyGridEvent OnClick, OnDblClick, OnEnter, OnExit, OnTopLeftChanged, OnBeginUpdate, OnStartDrag;
+    TNotifyGridEvent OnClick, OnDblClick, OnEnter, OnExit, OnTopLeftChanged, OnBeginUpdate,
+        OnStartDrag;
     TGridKeyEvent OnKeyDown, OnKeyUp;
     TGridKeyPressEvent OnKeyPress;
     TGridMouseEvent OnMouseDown, OnMouseUp;
@@ -235,7 +237,8 @@ public:
 
 protected:
     // Overridable behaviour.
-    virtual void DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect, TGridDrawState state);
+    virtual void DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect,
+                          TGridDrawState state);
     virtual bool SelectCell(int ACol, int ARow);
     virtual void ColumnMoved(int FromIndex, int ToIndex);
     virtual void RowMoved(int FromIndex, int ToIndex);
@@ -316,7 +319,14 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    enum class TGridState { gsNormal, gsSelecting, gsRowSizing, gsColSizing, gsRowMoving, gsColMoving };
+    enum class TGridState {
+        gsNormal,
+        gsSelecting,
+        gsRowSizing,
+        gsColSizing,
+        gsRowMoving,
+        gsColMoving
+    };
 
     void ChangeSize(int newColCount, int newRowCount);
     int ColExtent(int c) const;
@@ -343,8 +353,9 @@ private:
     TColor fixedColor_ = clBtnFace, color_ = clWindow;
     TBorderStyle borderStyle_ = TBorderStyle::bsSingle;
     TScrollStyle scrollBars_ = TScrollStyle::ssBoth;
-    TGridOptions options_{TGridOption::goFixedVertLine, TGridOption::goFixedHorzLine, TGridOption::goVertLine,
-                          TGridOption::goHorzLine, TGridOption::goRangeSelect};
+    TGridOptions options_{TGridOption::goFixedVertLine, TGridOption::goFixedHorzLine,
+                          TGridOption::goVertLine, TGridOption::goHorzLine,
+                          TGridOption::goRangeSelect};
     bool defaultDrawing_ = true;
     QPoint current_{1, 1}, anchor_{1, 1}, topLeft_{1, 1};
     bool nowUpdating_ = false;
@@ -374,7 +385,8 @@ public:
     TSetEditEvent OnSetEditText;
 
 protected:
-    void DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect, TGridDrawState state) override;
+    void DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect,
+                  TGridDrawState state) override;
     bool SelectCell(int ACol, int ARow) override;
     void ColumnMoved(int FromIndex, int ToIndex) override;
     void RowMoved(int FromIndex, int ToIndex) override;
@@ -391,7 +403,8 @@ class TMyStringGrid;
 // inserting or deleting items is refused.
 class TGridStrings {
 public:
-    TGridStrings(TMyStringGrid* grid, int index, bool isRow) : grid_(grid), index_(index), isRow_(isRow) {}
+    TGridStrings(TMyStringGrid* grid, int index, bool isRow)
+        : grid_(grid), index_(index), isRow_(isRow) {}
 
     int Count() const;
     QString Strings(int i) const;
@@ -443,7 +456,8 @@ public:
     int StoredRowBound() const { return cells_.Count(); }
 
 protected:
-    void DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect, TGridDrawState state) override;
+    void DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect,
+                  TGridDrawState state) override;
     QString GetEditText(int ACol, int ARow) override;
     void SetEditText(int ACol, int ARow, const QString& Value) override;
     void MoveStoredColumn(int from, int to) override;

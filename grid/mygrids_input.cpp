@@ -12,7 +12,9 @@ namespace {
 // Half width of the zone around a column's (row's) right (bottom) edge that starts sizing.
 constexpr int kSizingZone = 2;
 
-bool IsPrintable(QChar c) { return c.unicode() >= 32 && c.unicode() != 127; }
+bool IsPrintable(QChar c) {
+    return c.unicode() >= 32 && c.unicode() != 127;
+}
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -40,7 +42,8 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* e) {
             return;
         case Qt::Key_Left:
         case Qt::Key_Home:
-            if (grid_ && cursorPosition() == 0 && !hasSelectedText() && !(e->modifiers() & Qt::ShiftModifier)) {
+            if (grid_ && cursorPosition() == 0 && !hasSelectedText() &&
+                !(e->modifiers() & Qt::ShiftModifier)) {
                 grid_->EditorKeyDown(e);
                 return;
             }
@@ -78,8 +81,9 @@ bool TMyCustomGrid::CanEditShow() {
     // Editing needs a single selected cell: after a whole row or a range was selected, typing
     // does not open the editor in one corner of it.
     const TGridRect s = Selection();
-    return options_.Contains(TGridOption::goEditing) && !options_.Contains(TGridOption::goRowSelect) &&
-           Col() >= fixedCols_ && Row() >= fixedRows_ && s.Left == s.Right && s.Top == s.Bottom && !nowUpdating_;
+    return options_.Contains(TGridOption::goEditing) &&
+           !options_.Contains(TGridOption::goRowSelect) && Col() >= fixedCols_ &&
+           Row() >= fixedRows_ && s.Left == s.Right && s.Top == s.Bottom && !nowUpdating_;
 }
 
 void TMyCustomGrid::SetEditorMode(bool v) {
@@ -145,7 +149,8 @@ void TMyCustomGrid::UpdateEditor() {
 }
 
 void TMyCustomGrid::CommitEditorText() {
-    if (editorMode_ && editor_ && editCell_.x() >= 0) SetEditText(editCell_.x(), editCell_.y(), editor_->text());
+    if (editorMode_ && editor_ && editCell_.x() >= 0)
+        SetEditText(editCell_.x(), editCell_.y(), editor_->text());
 }
 
 void TMyCustomGrid::RefreshEditorText() {
@@ -227,7 +232,8 @@ void TMyCustomGrid::KeyDown(int& Key, Qt::KeyboardModifiers Shift) {
     if (OnKeyDown) OnKeyDown(this, Key, Shift);
     if (Key == 0) return;
     const bool ctrl = Shift & Qt::ControlModifier;
-    const bool extend = (Shift & Qt::ShiftModifier) && options_.Contains(TGridOption::goRangeSelect);
+    const bool extend =
+        (Shift & Qt::ShiftModifier) && options_.Contains(TGridOption::goRangeSelect);
     const bool rowSelect = options_.Contains(TGridOption::goRowSelect);
     const int page = std::max(1, VisibleRowCount());
     switch (Key) {
@@ -301,7 +307,8 @@ void TMyCustomGrid::KeyboardMove(int dCol, int dRow, bool extend, bool absolute,
         if (dCol != 0) {
             // Hidden columns are stepped over.
             int n = c + dCol;
-            while (n >= fixedCols_ && n < colCount_ && ColWidths(n) < 0) n += dCol;
+            while (n >= fixedCols_ && n < colCount_ && ColWidths(n) < 0)
+                n += dCol;
             if (n >= fixedCols_ && n < colCount_) c = n;
         }
     }
@@ -412,7 +419,8 @@ void TMyCustomGrid::wheelEvent(QWheelEvent* e) {
     const int dy = e->angleDelta().y();
     if (dy == 0) return;
     const QPoint pos = e->position().toPoint();
-    const bool handled = dy < 0 ? DoMouseWheelDown(e->modifiers(), pos) : DoMouseWheelUp(e->modifiers(), pos);
+    const bool handled =
+        dy < 0 ? DoMouseWheelDown(e->modifiers(), pos) : DoMouseWheelUp(e->modifiers(), pos);
     e->setAccepted(handled || true);
 }
 
@@ -483,7 +491,8 @@ void TMyCustomGrid::MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shif
         ShowEditor();
         return;
     }
-    const bool extend = (Shift & Qt::ShiftModifier) && options_.Contains(TGridOption::goRangeSelect);
+    const bool extend =
+        (Shift & Qt::ShiftModifier) && options_.Contains(TGridOption::goRangeSelect);
     state_ = TGridState::gsSelecting;
     MoveColRow(c, r, !extend, true);
     Click();
@@ -493,16 +502,19 @@ void TMyCustomGrid::MouseMove(Qt::KeyboardModifiers Shift, int X, int Y) {
     if (OnMouseMove) OnMouseMove(this, Shift, X, Y);
     switch (state_) {
         case TGridState::gsColSizing:
-            if (heldButtons_ & Qt::LeftButton) SetColWidths(sizingIndex_, std::max(0, X - sizingStart_));
+            if (heldButtons_ & Qt::LeftButton)
+                SetColWidths(sizingIndex_, std::max(0, X - sizingStart_));
             return;
         case TGridState::gsRowSizing:
-            if (heldButtons_ & Qt::LeftButton) SetRowHeights(sizingIndex_, std::max(0, Y - sizingStart_));
+            if (heldButtons_ & Qt::LeftButton)
+                SetRowHeights(sizingIndex_, std::max(0, Y - sizingStart_));
             return;
         case TGridState::gsSelecting:
             if ((heldButtons_ & Qt::LeftButton) && options_.Contains(TGridOption::goRangeSelect)) {
                 int c, r;
                 MouseToCell(X, Y, c, r);
-                if (c >= fixedCols_ && r >= fixedRows_ && (c != Col() || r != Row())) MoveColRow(c, r, false, true);
+                if (c >= fixedCols_ && r >= fixedRows_ && (c != Col() || r != Row()))
+                    MoveColRow(c, r, false, true);
             }
             return;
         default:

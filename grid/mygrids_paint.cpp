@@ -63,7 +63,9 @@ int TGridCanvas::TextHeight(const QString&) const {
 void TGridCanvas::Line(int x1, int y1, int x2, int y2, TColor color) {
     if (!Painter) return;
     const QColor c = ToQColor(color);
-    Painter->fillRect(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2))), c);
+    Painter->fillRect(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+                            QPoint(std::max(x1, x2), std::max(y1, y2))),
+                      c);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -105,7 +107,8 @@ void TMyCustomGrid::PaintCells(QPainter& p, const QRect& region) {
     // Background outside the cells.
     const QColor back = ToQColor(color_);
     if (gridRight < cw) p.fillRect(QRect(gridRight, 0, cw - gridRight, ch), back);
-    if (gridBottom < ch) p.fillRect(QRect(0, gridBottom, std::min(gridRight, cw), ch - gridBottom), back);
+    if (gridBottom < ch)
+        p.fillRect(QRect(0, gridBottom, std::min(gridRight, cw), ch - gridBottom), back);
 
     const bool focused = GridHasFocus();
     const TGridRect sel = Selection();
@@ -125,11 +128,13 @@ void TMyCustomGrid::PaintCells(QPainter& p, const QRect& region) {
             const bool fixed = c < fixedCols_ || r < fixedRows_;
             TGridDrawState state;
             if (fixed) state.Include(TGridDrawStateItem::gdFixed);
-            const bool selected = !fixed && c >= sel.Left && c <= sel.Right && r >= sel.Top && r <= sel.Bottom;
+            const bool selected =
+                !fixed && c >= sel.Left && c <= sel.Right && r >= sel.Top && r <= sel.Bottom;
             if (selected) state.Include(TGridDrawStateItem::gdSelected);
             const bool isCurrent = c == Col() && r == Row();
             if (focused && isCurrent) state.Include(TGridDrawStateItem::gdFocused);
-            const bool highlight = selected && (!state.Contains(TGridDrawStateItem::gdFocused) || drawFocusSelected);
+            const bool highlight =
+                selected && (!state.Contains(TGridDrawStateItem::gdFocused) || drawFocusSelected);
             canvas.Brush.Color = fixed ? fixedColor_ : highlight ? clHighlight : color_;
             canvas.Font.Font = gridFont;
             canvas.Font.Color = highlight ? clHighlightText : clWindowText;
@@ -140,18 +145,26 @@ void TMyCustomGrid::PaintCells(QPainter& p, const QRect& region) {
 
             // Grid lines follow the cell on its right and below it.
             if (lw > 0) {
-                const bool vert = options_.Contains(fixed ? TGridOption::goFixedVertLine : TGridOption::goVertLine);
-                const bool horz = options_.Contains(fixed ? TGridOption::goFixedHorzLine : TGridOption::goHorzLine);
+                const bool vert = options_.Contains(fixed ? TGridOption::goFixedVertLine
+                                                          : TGridOption::goVertLine);
+                const bool horz = options_.Contains(fixed ? TGridOption::goFixedHorzLine
+                                                          : TGridOption::goHorzLine);
                 const QColor lineColor = fixed ? fixedLine : dataLine;
                 const QColor gap = fixed ? ToQColor(fixedColor_) : back;
-                p.fillRect(QRect(rect.right() + 1, rect.top(), lw, rect.height() + lw), vert ? lineColor : gap);
-                p.fillRect(QRect(rect.left(), rect.bottom() + 1, rect.width() + lw, lw), horz ? lineColor : gap);
+                p.fillRect(QRect(rect.right() + 1, rect.top(), lw, rect.height() + lw),
+                           vert ? lineColor : gap);
+                p.fillRect(QRect(rect.left(), rect.bottom() + 1, rect.width() + lw, lw),
+                           horz ? lineColor : gap);
                 if (fixed && vert && horz && rect.width() > 1 && rect.height() > 1) {
                     // Raised look of the header cells.
-                    p.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), ToQColor(clBtnHighlight));
-                    p.fillRect(QRect(rect.left(), rect.top(), 1, rect.height()), ToQColor(clBtnHighlight));
-                    p.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), ToQColor(clBtnShadow));
-                    p.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), ToQColor(clBtnShadow));
+                    p.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1),
+                               ToQColor(clBtnHighlight));
+                    p.fillRect(QRect(rect.left(), rect.top(), 1, rect.height()),
+                               ToQColor(clBtnHighlight));
+                    p.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1),
+                               ToQColor(clBtnShadow));
+                    p.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()),
+                               ToQColor(clBtnShadow));
                 }
             }
         }
@@ -162,7 +175,8 @@ void TMyCustomGrid::PaintCells(QPainter& p, const QRect& region) {
         QRect fr = CellRect(Col(), Row());
         if (options_.Contains(TGridOption::goRowSelect) && !fr.isNull()) {
             const QRect first = CellRect(std::max(fixedCols_, LeftCol()), Row());
-            fr = QRect(first.left(), fr.top(), std::min(gridRight, cw) - first.left() - lw, fr.height());
+            fr = QRect(first.left(), fr.top(), std::min(gridRight, cw) - first.left() - lw,
+                       fr.height());
         }
         if (!fr.isEmpty() && fr.intersects(region)) {
             p.save();

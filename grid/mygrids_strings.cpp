@@ -40,10 +40,13 @@ void TMyStringGrid::SetObjects(int ACol, int ARow, void* object) {
 
 void TMyStringGrid::SetRow(int ARow, const QStringList& cells) {
     if (ARow < 0) throw EGridError(GridErrors::IndexOutOfRange);
-    for (int c = 0; c < ColCount(); ++c) SetCells(c, ARow, c < cells.size() ? cells.at(c) : QString());
+    for (int c = 0; c < ColCount(); ++c)
+        SetCells(c, ARow, c < cells.size() ? cells.at(c) : QString());
 }
 
-std::unique_ptr<TStringSparseList> TMyStringGrid::TakeRowCells(int ARow) { return cells_.Take(ARow); }
+std::unique_ptr<TStringSparseList> TMyStringGrid::TakeRowCells(int ARow) {
+    return cells_.Take(ARow);
+}
 
 void TMyStringGrid::PutRowCells(int ARow, std::unique_ptr<TStringSparseList> cells) {
     cells_.Put(ARow, std::move(cells));
@@ -55,10 +58,15 @@ TStringSparseList TMyStringGrid::RowCells(int ARow) const {
     return row ? *row : TStringSparseList();
 }
 
-void TMyStringGrid::InsertStoredRowHook(int ARow) { cells_.Insert(ARow); }
-void TMyStringGrid::ExchangeStoredRows(int A, int B) { cells_.Exchange(A, B); }
+void TMyStringGrid::InsertStoredRowHook(int ARow) {
+    cells_.Insert(ARow);
+}
+void TMyStringGrid::ExchangeStoredRows(int A, int B) {
+    cells_.Exchange(A, B);
+}
 
-void TMyStringGrid::DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect, TGridDrawState state) {
+void TMyStringGrid::DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect,
+                             TGridDrawState state) {
     if (DefaultDrawing()) canvas.TextRect(rect, rect.left() + 2, rect.top() + 2, Cells(ACol, ARow));
     TMyDrawGrid::DrawCell(canvas, ACol, ARow, rect, state);
 }
@@ -79,14 +87,18 @@ void TMyStringGrid::MoveStoredColumn(int from, int to) {
         if (TStringSparseList* row = cells_.Get(r)) row->Move(from, to);
 }
 
-void TMyStringGrid::MoveStoredRow(int from, int to) { cells_.Move(from, to); }
+void TMyStringGrid::MoveStoredRow(int from, int to) {
+    cells_.Move(from, to);
+}
 
 void TMyStringGrid::DeleteStoredColumn(int c) {
     for (int r = 0; r < cells_.Count(); ++r)
         if (TStringSparseList* row = cells_.Get(r)) row->Delete(c);
 }
 
-void TMyStringGrid::DeleteStoredRow(int r) { cells_.Delete(r); }
+void TMyStringGrid::DeleteStoredRow(int r) {
+    cells_.Delete(r);
+}
 
 void TMyStringGrid::InsertStoredColumn(int c) {
     for (int r = 0; r < cells_.Count(); ++r)
@@ -96,7 +108,9 @@ void TMyStringGrid::InsertStoredColumn(int c) {
 // ---------------------------------------------------------------------------------------------
 // Row and column views
 
-int TGridStrings::Count() const { return isRow_ ? grid_->ColCount() : grid_->RowCount(); }
+int TGridStrings::Count() const {
+    return isRow_ ? grid_->ColCount() : grid_->RowCount();
+}
 
 QString TGridStrings::Strings(int i) const {
     if (i < 0 || i >= Count()) throw EGridError(GridErrors::IndexOutOfRange);
@@ -128,7 +142,8 @@ QStringList TGridStrings::ToStringList() const {
     QStringList l;
     const int n = Count();
     l.reserve(n);
-    for (int i = 0; i < n; ++i) l << Strings(i);
+    for (int i = 0; i < n; ++i)
+        l << Strings(i);
     return l;
 }
 
@@ -145,7 +160,8 @@ TGridStrings& TGridStrings::operator=(const TGridStrings& other) {
     if (&other == this) return *this;
     const QStringList strings = other.ToStringList();
     std::vector<void*> objects;
-    for (int i = 0; i < other.Count(); ++i) objects.push_back(other.Objects(i));
+    for (int i = 0; i < other.Count(); ++i)
+        objects.push_back(other.Objects(i));
     const int n = std::min(Count(), other.Count());
     for (int i = 0; i < n; ++i) {
         SetStrings(i, strings.at(i));
@@ -154,9 +170,15 @@ TGridStrings& TGridStrings::operator=(const TGridStrings& other) {
     return *this;
 }
 
-void TGridStrings::Add(const QString&) { throw EGridError(GridErrors::CannotInsertDelete); }
-void TGridStrings::Insert(int, const QString&) { throw EGridError(GridErrors::CannotInsertDelete); }
-void TGridStrings::Delete(int) { throw EGridError(GridErrors::CannotInsertDelete); }
+void TGridStrings::Add(const QString&) {
+    throw EGridError(GridErrors::CannotInsertDelete);
+}
+void TGridStrings::Insert(int, const QString&) {
+    throw EGridError(GridErrors::CannotInsertDelete);
+}
+void TGridStrings::Delete(int) {
+    throw EGridError(GridErrors::CannotInsertDelete);
+}
 
 void TGridStrings::Clear() {
     for (int i = 0; i < Count(); ++i) {

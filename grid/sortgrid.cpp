@@ -72,13 +72,15 @@ void TSortGrid::SetColumnFormatsFirst(bool v) {
 
 QStringList TSortGrid::SelectedRows() const {
     QStringList l;
-    for (int r : selectedRows_) l << QString::number(r);
+    for (int r : selectedRows_)
+        l << QString::number(r);
     return l;
 }
 
 QStringList TSortGrid::SelectionOrder() const {
     QStringList l;
-    for (int r : selectionOrder_) l << QString::number(r);
+    for (int r : selectionOrder_)
+        l << QString::number(r);
     return l;
 }
 
@@ -159,7 +161,8 @@ void TSortGrid::Clear() {
     selectionOrder_ = {1};
     // Every data row goes, also rows kept beyond the count (filtered out or cut off earlier),
     // so that none of them comes back when the protocol grows again.
-    for (int r = StoredRowBound() - 1; r >= 1; --r) PutRowCells(r, nullptr);
+    for (int r = StoredRowBound() - 1; r >= 1; --r)
+        PutRowCells(r, nullptr);
     filteredOutCount_ = 0;
     filterAddedBlankRow_ = false;
     modified_ = false;
@@ -176,7 +179,8 @@ namespace {
 // Switches goAlwaysShowEditor off for the lifetime of the object.
 class EditorOptionOff {
 public:
-    explicit EditorOptionOff(TMyCustomGrid* g) : g_(g), had_(g->Options().Contains(TGridOption::goAlwaysShowEditor)) {
+    explicit EditorOptionOff(TMyCustomGrid* g)
+        : g_(g), had_(g->Options().Contains(TGridOption::goAlwaysShowEditor)) {
         if (had_) g_->SetOptions(g_->Options() - TGridOption::goAlwaysShowEditor);
     }
     ~EditorOptionOff() {
@@ -192,7 +196,8 @@ private:
 }  // namespace
 
 void TSortGrid::ClearRowCells(int ARow) {
-    for (int c = 0; c < ColCount(); ++c) SetCells(c, ARow, QString());
+    for (int c = 0; c < ColCount(); ++c)
+        SetCells(c, ARow, QString());
 }
 
 void TSortGrid::InsertRow(int ARow) {
@@ -221,7 +226,8 @@ void TSortGrid::InsertColumn(int ACol) {
     colFormatAt_ = ACol;
     SetColCount(ColCount() + 1);
     colFormatAt_ = -1;
-    for (int r = 0; r < RowCount(); ++r) SetCells(ACol, r, QString());
+    for (int r = 0; r < RowCount(); ++r)
+        SetCells(ACol, r, QString());
     SetCurrentCell(ACol, Row(), true, true);
     InvalidateGrid();
     if (OnColumnInsert) OnColumnInsert(this, ACol);
@@ -360,7 +366,9 @@ void TSortGrid::AutoSizeColumn(int ACol, bool Force) {
             canvas.Brush.Color = r == 0 ? FixedColor() : Color();
             canvas.Font.Font = font();
             canvas.Font.Color = clWindowText;
-            GetCellFormat(ACol, r, r == 0 ? TGridDrawState{TGridDrawStateItem::gdFixed} : TGridDrawState{}, canvas);
+            GetCellFormat(ACol, r,
+                          r == 0 ? TGridDrawState{TGridDrawStateItem::gdFixed} : TGridDrawState{},
+                          canvas);
             widest = std::max(widest, canvas.TextWidth(Cells(ACol, r)) + (r == 0 ? glyphRoom : 0));
         }
     } else {
@@ -380,13 +388,15 @@ void TSortGrid::AutoSizeColumn(int ACol, bool Force) {
         }
     }
     canvas.Font.Font = font();
-    SetColWidths(ACol, widest <= 0 ? canvas.TextWidth(QStringLiteral("xx")) : widest + canvas.TextWidth(QStringLiteral("X")));
+    SetColWidths(ACol, widest <= 0 ? canvas.TextWidth(QStringLiteral("xx"))
+                                   : widest + canvas.TextWidth(QStringLiteral("X")));
 }
 
 void TSortGrid::AutoSizeColumns(bool Force) {
     const bool own = !NowUpdating();
     if (own) BeginUpdate();
-    for (int c = 0; c < ColCount(); ++c) AutoSizeColumn(c, Force);
+    for (int c = 0; c < ColCount(); ++c)
+        AutoSizeColumn(c, Force);
     if (own) EndUpdate();
 }
 
@@ -425,7 +435,9 @@ void TSortGrid::ValidateEditCell() {
     RememberEditCell();
 }
 
-void TSortGrid::EditorClosing() { ValidateEditCell(); }
+void TSortGrid::EditorClosing() {
+    ValidateEditCell();
+}
 
 // A cell made current by the program (not by a click) is remembered when its editing starts,
 // so that its edit is validated too.

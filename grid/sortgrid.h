@@ -38,19 +38,20 @@ using TSortGridNotifyEvent = std::function<void(TSortGrid*)>;
 using TUpdateGridEvent = std::function<void(TSortGrid*, int ARow)>;
 using TSizeChangedEvent = std::function<void(TSortGrid*, int OldColCount, int OldRowCount)>;
 using TFormatDrawCellEvent = std::function<void(TSortGrid*, int Col, int Row, TGridDrawState State,
-                                                TFormatOptions& FormatOptions, bool& CheckBox, bool& Combobox,
-                                                bool& Ellipsis)>;
+                                                TFormatOptions& FormatOptions, bool& CheckBox,
+                                                bool& Combobox, bool& Ellipsis)>;
 using TSetFilterEvent = std::function<void(const QStringList& ARows, bool& Accept)>;
 using TSearchEvent = std::function<void(const QStringList& ARows, bool& Accept)>;
 using TGetSortStyleEvent = std::function<void(TSortGrid*, int Col, TSortStyle& SortStyle)>;
-using TCellValidateEvent = std::function<void(TSortGrid*, int ACol, int ARow, const QString& OldValue,
-                                              QString& NewValue, bool& Valid)>;
+using TCellValidateEvent = std::function<void(
+    TSortGrid*, int ACol, int ARow, const QString& OldValue, QString& NewValue, bool& Valid)>;
 using TSetChecked = std::function<void(TSortGrid*, int ACol, int ARow, bool State)>;
-using TGetCombobox = std::function<void(TSortGrid*, int ACol, int ARow, QStringList& Strs, int& Width, int& Height,
-                                        bool& Sorted)>;
+using TGetCombobox = std::function<void(TSortGrid*, int ACol, int ARow, QStringList& Strs,
+                                        int& Width, int& Height, bool& Sorted)>;
 using TSetCombobox = std::function<void(TSortGrid*, int ACol, int ARow, const QString& Str)>;
 using TSetEllipsis = std::function<void(TSortGrid*, int ACol, int ARow)>;
-using TSortGridSelectCellEvent = std::function<void(TSortGrid*, int ACol, int ARow, bool& CanSelect)>;
+using TSortGridSelectCellEvent =
+    std::function<void(TSortGrid*, int ACol, int ARow, bool& CanSelect)>;
 using TBeginSortEvent = std::function<void(TSortGrid*, int& Col)>;
 using TEndSortEvent = std::function<void(TSortGrid*, int Col)>;
 
@@ -135,8 +136,8 @@ public:
     void Print();
     // The page routine on any canvas: Print draws every page (newPage starts the next), Preview
     // only PrintOptions.PreviewPage, Count nothing. Returns the pages begun.
-    int PrintPages(QPainter* Canvas, PrintMode Mode, int FromRow, int ToRow, const PrintPageGeometry& Geometry,
-                   const std::function<void()>& NewPage = {});
+    int PrintPages(QPainter* Canvas, PrintMode Mode, int FromRow, int ToRow,
+                   const PrintPageGeometry& Geometry, const std::function<void()>& NewPage = {});
     // Pages begun by every print and preview run so far.
     int PageCounter() const { return pageCounter_; }
     void Clear();
@@ -169,7 +170,8 @@ public:
     QListWidget* ComboList() const;
 
     // Events.
-    TSortGridNotifyEvent OnModified, OnRowSelected, OnColumnWidthsChanged, OnRowHeightsChanged, OnEndUpdate;
+    TSortGridNotifyEvent OnModified, OnRowSelected, OnColumnWidthsChanged, OnRowHeightsChanged,
+        OnEndUpdate;
     TUpdateGridEvent OnRowInsert, OnRowDelete, OnColumnInsert, OnColumnDelete;
     TSizeChangedEvent OnSizeChanged;
     TFormatDrawCellEvent OnGetCellFormat;
@@ -186,7 +188,8 @@ public:
     TEndSortEvent OnEndSort;
 
 protected:
-    void DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect, TGridDrawState state) override;
+    void DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect,
+                  TGridDrawState state) override;
     bool SelectCell(int ACol, int ARow) override;
     void KeyDown(int& Key, Qt::KeyboardModifiers Shift) override;
     void KeyUp(int& Key, Qt::KeyboardModifiers Shift) override;

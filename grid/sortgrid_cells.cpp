@@ -19,7 +19,8 @@ namespace {
 // being destroyed.
 class TComboListBox : public QListWidget {
 public:
-    TComboListBox(QWidget* parent, std::function<void()> choose) : QListWidget(parent), choose_(std::move(choose)) {}
+    TComboListBox(QWidget* parent, std::function<void()> choose)
+        : QListWidget(parent), choose_(std::move(choose)) {}
 
 protected:
     void mouseReleaseEvent(QMouseEvent* e) override {
@@ -47,7 +48,8 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Format negotiation
 
-TSortGrid::TCellFormat TSortGrid::GetCellFormat(int ACol, int ARow, TGridDrawState State, TGridCanvas& canvas) {
+TSortGrid::TCellFormat TSortGrid::GetCellFormat(int ACol, int ARow, TGridDrawState State,
+                                                TGridCanvas& canvas) {
     TFormatOptions fo{canvas.Brush, canvas.Font};
     fo.AlignmentHorz = alignmentHorz_;
     fo.AlignmentVert = alignmentVert_;
@@ -69,7 +71,7 @@ TSortGrid::TCellFormat TSortGrid::GetCellFormat(int ACol, int ARow, TGridDrawSta
     bool checkBox = false, combobox = false, ellipsis = false;
     if (OnGetCellFormat) OnGetCellFormat(this, ACol, ARow, State, fo, checkBox, combobox, ellipsis);
     return {fo.AlignmentHorz, fo.AlignmentVert, fo.BevelStyle, fo.LightColor, fo.DarkColor,
-            fo.HideText,      checkBox,         combobox,       ellipsis};
+            fo.HideText,      checkBox,         combobox,      ellipsis};
 }
 
 bool TSortGrid::RowFormatFromCell(int ARow, TFontSetting& out) const {
@@ -82,10 +84,12 @@ bool TSortGrid::RowFormatFromCell(int ARow, TFontSetting& out) const {
 // ---------------------------------------------------------------------------------------------
 // Painting one cell
 
-void TSortGrid::DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect, TGridDrawState state) {
+void TSortGrid::DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& rect,
+                         TGridDrawState state) {
     // Data rows are blank while updating and while hidden.
     if (ARow > 0 && (NowUpdating() || hideRows_)) {
-        canvas.FillRect(QRect(rect.topLeft(), QPoint(rect.right() + GridWidth() + 1, rect.bottom() + 1)));
+        canvas.FillRect(
+            QRect(rect.topLeft(), QPoint(rect.right() + GridWidth() + 1, rect.bottom() + 1)));
         return;
     }
     TCellFormat f = GetCellFormat(ACol, ARow, state, canvas);
@@ -94,12 +98,15 @@ void TSortGrid::DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& r
     // Colours: selected rows, else the column's or the row's text format.
     const TGridRect sel = Selection();
     const TGridOptions opts = Options();
-    if ((opts.Contains(TGridOption::goRangeSelect) && ARow >= sel.Top && ARow <= sel.Bottom && ARow > 0) ||
+    if ((opts.Contains(TGridOption::goRangeSelect) && ARow >= sel.Top && ARow <= sel.Bottom &&
+         ARow > 0) ||
         (multiSelect_ && IsRowSelected(ARow) && !opts.Contains(TGridOption::goEditing))) {
         canvas.Font.Color = clHighlightText;
         canvas.Brush.Color = clHighlight;
     } else {
-        auto active = [](const TFontList& l, int i) { return i >= 0 && i < int(l.size()) && l[size_t(i)].Active; };
+        auto active = [](const TFontList& l, int i) {
+            return i >= 0 && i < int(l.size()) && l[size_t(i)].Active;
+        };
         const bool colCounts = active(columnFormats_, ACol);
         const bool rowCounts = active(rowFormats_, ARow);
         auto apply = [&](const TFontSetting& s) {
@@ -128,9 +135,9 @@ void TSortGrid::DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& r
             glyphShift = kSortGlyphTextShift;
             const QRect glyphRect = SortGlyphRect(rect.left(), rect.width(), RowHeights(0));
             if (glyphRect.width() > 0 && canvas.Painter) {
-                const QImage& glyph = GridGlyph(sortOptions_.SortDirection == TSortDirection::sdDescending
-                                                    ? TGridGlyph::Down
-                                                    : TGridGlyph::Up);
+                const QImage& glyph = GridGlyph(
+                    sortOptions_.SortDirection == TSortDirection::sdDescending ? TGridGlyph::Down
+                                                                               : TGridGlyph::Up);
                 canvas.Painter->drawImage(glyphRect, glyph, QRect(QPoint(0, 0), glyphRect.size()));
             }
         }
@@ -154,7 +161,9 @@ void TSortGrid::DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& r
             const int w = rect.width() <= 10 ? rect.width() - 1 : 10;
             const int left = rect.left() + (rect.width() - w) / 2;
             const int top = RowHeights(ARow) / 2 + rect.top() - 5;
-            if (w > 0) p.drawImage(QRect(left, top, w, 10), GridGlyph(checked ? TGridGlyph::Checked : TGridGlyph::Unchecked));
+            if (w > 0)
+                p.drawImage(QRect(left, top, w, 10),
+                            GridGlyph(checked ? TGridGlyph::Checked : TGridGlyph::Unchecked));
         }
         const bool currentRow = ARow == Row();
         const bool currentCell = currentRow && ACol == Col();
@@ -162,7 +171,8 @@ void TSortGrid::DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& r
         const QRect buttonRect(rect.right() + 1 - bw, rect.top(), bw, rect.height());
         if (f.Combobox && currentRow && (currentCell || EditorMode()) && bw > 0)
             p.drawImage(buttonRect, GridGlyph(TGridGlyph::ComboBox));
-        if (f.Ellipsis && currentRow && !currentCell && bw > 0) p.drawImage(buttonRect, GridGlyph(TGridGlyph::Ellipsis));
+        if (f.Ellipsis && currentRow && !currentCell && bw > 0)
+            p.drawImage(buttonRect, GridGlyph(TGridGlyph::Ellipsis));
     }
 
     if (ACol >= 0 && ARow > 0 && f.BevelStyle != TCellBevelStyle::cbNone) {
@@ -182,7 +192,9 @@ void TSortGrid::DrawCell(TGridCanvas& canvas, int ACol, int ARow, const QRect& r
 // ---------------------------------------------------------------------------------------------
 // Check boxes, drop-down lists and ellipsis cells
 
-QListWidget* TSortGrid::ComboList() const { return comboList_.data(); }
+QListWidget* TSortGrid::ComboList() const {
+    return comboList_.data();
+}
 
 void TSortGrid::ToggleCheckBox(int ACol, int ARow) {
     const QString& t = Cells(ACol, ARow);
@@ -230,7 +242,8 @@ void TSortGrid::OpenComboBox(int ACol, int ARow) {
     comboList_->setCurrentRow(found >= 0 ? found : 0);
     const QRect cell = CellRect(ACol, ARow);
     const QPoint screen = viewport()->mapToGlobal(cell.topLeft()) + QPoint(2, 1);
-    const QPoint inForm = form == this ? viewport()->mapFromGlobal(screen) : form->mapFromGlobal(screen);
+    const QPoint inForm =
+        form == this ? viewport()->mapFromGlobal(screen) : form->mapFromGlobal(screen);
     const int itemHeight = std::max(1, comboList_->fontMetrics().height() + 2);
     if (height == 0) {
         // Ten or more items: a list ten items high that scrolls.
@@ -255,4 +268,3 @@ void TSortGrid::ChooseComboItem() {
     setFocus();
     if (OnSetComboBox) OnSetComboBox(this, cell.x(), cell.y(), chosen);
 }
-

@@ -54,7 +54,8 @@ void TSortGrid::SelectRowsOfRectangle() {
     const int anchor = selectionOrder_.isEmpty() ? Row() : selectionOrder_.first();
     selectedRows_.clear();
     selectionOrder_.clear();
-    for (int r = std::max(1, s.Top); r <= s.Bottom; ++r) selectedRows_ << r;
+    for (int r = std::max(1, s.Top); r <= s.Bottom; ++r)
+        selectedRows_ << r;
     selectionOrder_ << (selectedRows_.contains(anchor) ? anchor : std::max(1, s.Top));
     for (int r : selectedRows_)
         if (r != selectionOrder_.first()) selectionOrder_ << r;
@@ -149,7 +150,8 @@ void TSortGrid::MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, i
     MouseToCell(X, Y, c, r);
     mouseDownCell_ = QPoint(c, r);
     const bool multi = multiSelect_ && !EditorMode();
-    if (!multi || r <= 0 || (Options().Contains(TGridOption::goRangeSelect) && (Shift & Qt::ShiftModifier))) {
+    if (!multi || r <= 0 ||
+        (Options().Contains(TGridOption::goRangeSelect) && (Shift & Qt::ShiftModifier))) {
         TMyStringGrid::MouseDown(Button, Shift, X, Y);
         return;
     }
@@ -200,8 +202,10 @@ void TSortGrid::MouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int
     if (r == 0 && c >= 0 && c == down.x() && down.y() == 0) {
         // The zones at the column's edges belong to resizing.
         const QRect cell = CellRect(c, 0);
-        if (sortOptions_.CanSort && !cell.isNull() && IsHeaderSortClick(X, cell.left(), cell.width())) {
-            sortOptions_.SortDirection = HeaderClickDirection(sortOptions_, c, Button == Qt::RightButton);
+        if (sortOptions_.CanSort && !cell.isNull() &&
+            IsHeaderSortClick(X, cell.left(), cell.width())) {
+            sortOptions_.SortDirection =
+                HeaderClickDirection(sortOptions_, c, Button == Qt::RightButton);
             SortByColumn(c);
             InvalidateRow(0);
         }
@@ -249,14 +253,16 @@ void TSortGrid::DblClick() {
 
 bool TSortGrid::DoMouseWheelDown(Qt::KeyboardModifiers Shift, QPoint MousePos) {
     bool handled = false;
-    if (TMyCustomGrid::OnMouseWheelDown) TMyCustomGrid::OnMouseWheelDown(this, Shift, MousePos, handled);
+    if (TMyCustomGrid::OnMouseWheelDown)
+        TMyCustomGrid::OnMouseWheelDown(this, Shift, MousePos, handled);
     ScrollToCell(Col(), TopRow() + 2);
     return true;
 }
 
 bool TSortGrid::DoMouseWheelUp(Qt::KeyboardModifiers Shift, QPoint MousePos) {
     bool handled = false;
-    if (TMyCustomGrid::OnMouseWheelUp) TMyCustomGrid::OnMouseWheelUp(this, Shift, MousePos, handled);
+    if (TMyCustomGrid::OnMouseWheelUp)
+        TMyCustomGrid::OnMouseWheelUp(this, Shift, MousePos, handled);
     ScrollToCell(Col(), TopRow() - 2);
     return true;
 }
@@ -300,13 +306,15 @@ void TSortGrid::ScrollBarsUpdated() {
     if (s == TScrollStyle::ssVertical || s == TScrollStyle::ssBoth) {
         const QScrollBar* v = verticalScrollBar();
         const double range = v->maximum() - v->minimum();
-        const int page = std::max(1, RoundHalfEven((VisibleRowCount() + 1.0) / RowCount() * (range + 1)));
+        const int page =
+            std::max(1, RoundHalfEven((VisibleRowCount() + 1.0) / RowCount() * (range + 1)));
         SetScrollPage(Qt::Vertical, page);
     }
     if (s == TScrollStyle::ssHorizontal || s == TScrollStyle::ssBoth) {
         const QScrollBar* h = horizontalScrollBar();
         const double range = h->maximum() - h->minimum();
-        const int page = std::max(1, RoundHalfEven(double(VisibleColCount()) / ColCount() * (range + 1)));
+        const int page =
+            std::max(1, RoundHalfEven(double(VisibleColCount()) / ColCount() * (range + 1)));
         SetScrollPage(Qt::Horizontal, page);
     }
 }
@@ -340,13 +348,17 @@ void TSortGrid::SetFiltered(bool v) {
         if (!decided) {
             kept.clear();
             rejected.clear();
-            for (int r = 1; r < rows; ++r) rejected.push_back(r);
+            for (int r = 1; r < rows; ++r)
+                rejected.push_back(r);
         }
         std::vector<std::unique_ptr<TStringSparseList>> taken(static_cast<size_t>(rows));
-        for (int r = 1; r < rows; ++r) taken[size_t(r)] = TakeRowCells(r);
+        for (int r = 1; r < rows; ++r)
+            taken[size_t(r)] = TakeRowCells(r);
         int pos = 1;
-        for (int r : kept) PutRowCells(pos++, std::move(taken[size_t(r)]));
-        for (int r : rejected) PutRowCells(pos++, std::move(taken[size_t(r)]));
+        for (int r : kept)
+            PutRowCells(pos++, std::move(taken[size_t(r)]));
+        for (int r : rejected)
+            PutRowCells(pos++, std::move(taken[size_t(r)]));
         filteredOutCount_ = before + int(rejected.size());
         if (kept.empty()) {
             InsertRowSlot(1);

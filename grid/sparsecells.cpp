@@ -63,5 +63,6 @@ bool TStringSparseList::IsBlank() const {
 }
 
 void TStringSparseList::Trim() {
-    while (!cells_.empty() && cells_.back().Text.isEmpty() && !cells_.back().Object) cells_.pop_back();
+    while (!cells_.empty() && cells_.back().Text.isEmpty() && !cells_.back().Object)
+        cells_.pop_back();
 }

@@ -69,7 +69,8 @@ QStringList ExcelRowValues(const QStringList& cells) {
     // would break a cell that holds a double quote.
     QStringList values;
     values.reserve(cells.size());
-    for (const QString& cell : cells) values << ExcelCellText(cell);
+    for (const QString& cell : cells)
+        values << ExcelCellText(cell);
     return values;
 }
 
@@ -78,14 +79,16 @@ Variant ExcelCellValue(const QString& text) {
     const qsizetype n = text.size();
     if (i < n && text[i] == QLatin1Char('-')) ++i;
     const qsizetype intStart = i;
-    while (i < n && text[i].isDigit() && text[i].unicode() < 128) ++i;
+    while (i < n && text[i].isDigit() && text[i].unicode() < 128)
+        ++i;
     const qsizetype intDigits = i - intStart;
     if (intDigits == 0 || (intDigits > 1 && text[intStart] == QLatin1Char('0'))) return text;
     qsizetype fracDigits = 0;
     if (i < n && text[i] == QLatin1Char('.')) {
         ++i;
         const qsizetype fracStart = i;
-        while (i < n && text[i].isDigit() && text[i].unicode() < 128) ++i;
+        while (i < n && text[i].isDigit() && text[i].unicode() < 128)
+            ++i;
         fracDigits = i - fracStart;
         if (fracDigits == 0) return text;  // "1." is a rank, not a number
     }

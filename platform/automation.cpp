@@ -3,12 +3,18 @@
 namespace {
 const char* KindName(Variant::Kind kind) {
     switch (kind) {
-        case Variant::Kind::vkEmpty: return "empty";
-        case Variant::Kind::vkBool: return "a truth value";
-        case Variant::Kind::vkInt: return "an integer";
-        case Variant::Kind::vkDouble: return "a number";
-        case Variant::Kind::vkString: return "a text";
-        case Variant::Kind::vkObject: return "an object";
+        case Variant::Kind::vkEmpty:
+            return "empty";
+        case Variant::Kind::vkBool:
+            return "a truth value";
+        case Variant::Kind::vkInt:
+            return "an integer";
+        case Variant::Kind::vkDouble:
+            return "a number";
+        case Variant::Kind::vkString:
+            return "a text";
+        case Variant::Kind::vkObject:
+            return "an object";
     }
     return "unknown";
 }
@@ -22,11 +28,21 @@ QString Quoted(const QString& text) {
     QString out = QStringLiteral("\"");
     for (QChar c : text) {
         switch (c.unicode()) {
-            case '\t': out += QStringLiteral("\\t"); break;
-            case '\r': out += QStringLiteral("\\r"); break;
-            case '\n': out += QStringLiteral("\\n"); break;
-            case '"': out += QStringLiteral("\\\""); break;
-            case '\\': out += QStringLiteral("\\\\"); break;
+            case '\t':
+                out += QStringLiteral("\\t");
+                break;
+            case '\r':
+                out += QStringLiteral("\\r");
+                break;
+            case '\n':
+                out += QStringLiteral("\\n");
+                break;
+            case '"':
+                out += QStringLiteral("\\\"");
+                break;
+            case '\\':
+                out += QStringLiteral("\\\\");
+                break;
             default:
                 if (c.unicode() < 0x20)
                     out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
@@ -66,9 +82,12 @@ AutomationRef Variant::ToObject() const {
 
 QString Variant::Describe() const {
     switch (kind()) {
-        case Kind::vkEmpty: return QStringLiteral("Empty");
-        case Kind::vkBool: return std::get<bool>(value_) ? QStringLiteral("true") : QStringLiteral("false");
-        case Kind::vkInt: return QString::number(std::get<std::int32_t>(value_));
+        case Kind::vkEmpty:
+            return QStringLiteral("Empty");
+        case Kind::vkBool:
+            return std::get<bool>(value_) ? QStringLiteral("true") : QStringLiteral("false");
+        case Kind::vkInt:
+            return QString::number(std::get<std::int32_t>(value_));
         case Kind::vkDouble: {
             QString text = QString::number(std::get<double>(value_), 'g', 17);
             // Shortest form that reads back exactly, and always recognisable as a double.
@@ -84,7 +103,8 @@ QString Variant::Describe() const {
                 text += QStringLiteral(".0");
             return text;
         }
-        case Kind::vkString: return Quoted(std::get<QString>(value_));
+        case Kind::vkString:
+            return Quoted(std::get<QString>(value_));
         case Kind::vkObject: {
             const AutomationRef& o = std::get<AutomationRef>(value_);
             return o ? o->Describe() : QStringLiteral("<null object>");

@@ -20,8 +20,12 @@ public:
     void Information(QWidget* parent, const QString& text) override {
         QMessageBox::information(parent, QApplication::applicationName(), text);
     }
-    QString OpenFile(QWidget* parent, FileDialogRequest& r) override { return Run(parent, r, false); }
-    QString SaveFile(QWidget* parent, FileDialogRequest& r) override { return Run(parent, r, true); }
+    QString OpenFile(QWidget* parent, FileDialogRequest& r) override {
+        return Run(parent, r, false);
+    }
+    QString SaveFile(QWidget* parent, FileDialogRequest& r) override {
+        return Run(parent, r, true);
+    }
     int Exec(QDialog* dialog) override { return dialog->exec(); }
     void Beep() override { QApplication::beep(); }
 
@@ -51,9 +55,13 @@ DialogProvider* g_provider = nullptr;
 
 }  // namespace
 
-DialogProvider& Dialogs() { return g_provider ? *g_provider : Real(); }
+DialogProvider& Dialogs() {
+    return g_provider ? *g_provider : Real();
+}
 
-void SetDialogs(DialogProvider* provider) { g_provider = provider; }
+void SetDialogs(DialogProvider* provider) {
+    g_provider = provider;
+}
 
 QStringList SplitFileFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
@@ -61,7 +69,8 @@ QStringList SplitFileFilter(const QString& filter) {
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         // Qt reads the patterns from the parentheses of the name.
         QString name = parts[i];
-        if (!name.contains(QLatin1Char('('))) name += QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')');
+        if (!name.contains(QLatin1Char('(')))
+            name += QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')');
         out << name;
     }
     return out;

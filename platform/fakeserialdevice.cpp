@@ -68,7 +68,9 @@ void FakeSerialDevice::FailWait(int error) {
     Changed();
 }
 
-void FakeSerialDevice::Changed() { changed_.notify_all(); }
+void FakeSerialDevice::Changed() {
+    changed_.notify_all();
+}
 
 bool FakeSerialDevice::IdleLocked() const {
     return waiting_ && failError_ == 0 && !stop_ &&

@@ -1,5 +1,8 @@
 #include "platform/libreofficeautomation.h"
 
+#include <pwd.h>
+#include <sys/types.h>
+#include <unistd.h>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -11,10 +14,7 @@
 #include <QStandardPaths>
 #include <cmath>
 #include <csignal>
-#include <pwd.h>
-#include <sys/types.h>
 #include <thread>
-#include <unistd.h>
 
 #include "platform/programpaths.h"
 
@@ -63,8 +63,8 @@ public:
         Send(request);
         const QJsonObject answer = Await(id, QDeadlineTimer(timeoutMs));
         if (!answer.value(QLatin1String("ok")).toBool())
-            throw EAutomation(answer.value(QLatin1String("error")).toString(
-                QStringLiteral("The office refused the call")));
+            throw EAutomation(answer.value(QLatin1String("error"))
+                                  .toString(QStringLiteral("The office refused the call")));
         return answer;
     }
 
@@ -94,8 +94,7 @@ private:
                 const QJsonDocument doc = QJsonDocument::fromJson(process_.readLine());
                 if (!doc.isObject()) continue;
                 const QJsonObject answer = doc.object();
-                if (id < 0 || answer.value(QLatin1String("id")).toInteger(-1) == id)
-                    return answer;
+                if (id < 0 || answer.value(QLatin1String("id")).toInteger(-1) == id) return answer;
             }
             if (process_.state() != QProcess::Running) {
                 broken_ = true;
@@ -108,7 +107,8 @@ private:
                 process_.waitForFinished(1000);
                 throw EAutomation(QStringLiteral("The office did not answer in time"));
             }
-            process_.waitForReadyRead(static_cast<int>(qMin<qint64>(deadline.remainingTime(), 1000)));
+            process_.waitForReadyRead(
+                static_cast<int>(qMin<qint64>(deadline.remainingTime(), 1000)));
         }
     }
 
@@ -135,7 +135,8 @@ protected:
                    const std::vector<NamedArg>& named) override {
         QJsonObject request = Member("call", name, args);
         QJsonArray pairs;
-        for (const NamedArg& n : named) pairs.append(QJsonArray{n.name, helper_->ToJson(n.value)});
+        for (const NamedArg& n : named)
+            pairs.append(QJsonArray{n.name, helper_->ToJson(n.value)});
         request.insert(QLatin1String("named"), pairs);
         return Result(request);
     }
@@ -152,14 +153,16 @@ protected:
 private:
     QJsonObject Member(const char* op, const QString& name, const std::vector<Variant>& args) {
         QJsonArray list;
-        for (const Variant& a : args) list.append(helper_->ToJson(a));
+        for (const Variant& a : args)
+            list.append(helper_->ToJson(a));
         return QJsonObject{{QLatin1String("op"), QLatin1String(op)},
                            {QLatin1String("obj"), id_},
                            {QLatin1String("name"), name},
                            {QLatin1String("args"), list}};
     }
     Variant Result(const QJsonObject& request) {
-        return helper_->FromJson(helper_->Request(request, helper_->CallTimeoutMs()).value(QLatin1String("result")));
+        return helper_->FromJson(
+            helper_->Request(request, helper_->CallTimeoutMs()).value(QLatin1String("result")));
     }
 
     std::shared_ptr<LibreOfficeAutomation::Helper> helper_;
@@ -183,20 +186,26 @@ bool HasDisplay() {
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
 }
 
-bool GroupAlive(qint64 pgid) { return pgid > 0 && ::kill(static_cast<pid_t>(-pgid), 0) == 0; }
+bool GroupAlive(qint64 pgid) {
+    return pgid > 0 && ::kill(static_cast<pid_t>(-pgid), 0) == 0;
+}
 
 }  // namespace
 
 QJsonValue LibreOfficeAutomation::Helper::ToJson(const Variant& value) {
     switch (value.kind()) {
-        case Variant::Kind::vkEmpty: return QJsonValue();
-        case Variant::Kind::vkBool: return Tagged("b", value.ToBool());
-        case Variant::Kind::vkInt: return Tagged("i", value.ToInt());
+        case Variant::Kind::vkEmpty:
+            return QJsonValue();
+        case Variant::Kind::vkBool:
+            return Tagged("b", value.ToBool());
+        case Variant::Kind::vkInt:
+            return Tagged("i", value.ToInt());
         case Variant::Kind::vkDouble:
             if (!std::isfinite(value.ToDouble()))
                 throw EAutomation(QStringLiteral("A number that is not finite cannot be passed"));
             return Tagged("d", value.ToDouble());
-        case Variant::Kind::vkString: return Tagged("s", value.ToString());
+        case Variant::Kind::vkString:
+            return Tagged("s", value.ToString());
         case Variant::Kind::vkObject: {
             const auto* object = dynamic_cast<const LibreOfficeObject*>(value.ToObject().get());
             if (!object || object->Owner() != this)
@@ -240,8 +249,8 @@ QString LibreOfficeAutomation::DefaultPipeName() {
 
 QString LibreOfficeAutomation::FindHelperScript() {
     const QString dir = ProgramDir();
-    for (const QString& name :
-         {ProgramBaseName() + QStringLiteral("-office.py"), QStringLiteral("vidazorov-office.py")}) {
+    for (const QString& name : {ProgramBaseName() + QStringLiteral("-office.py"),
+                                QStringLiteral("vidazorov-office.py")}) {
         const QString path = dir + QLatin1Char('/') + name;
         if (QFileInfo(path).isFile()) return path;
     }
@@ -266,8 +275,7 @@ std::shared_ptr<LibreOfficeAutomation::Helper> LibreOfficeAutomation::EnsureHelp
     return helper_;
 }
 
-AutomationRef LibreOfficeAutomation::Open(const char* op, const QString& className,
-                                          int timeoutMs) {
+AutomationRef LibreOfficeAutomation::Open(const char* op, const QString& className, int timeoutMs) {
     std::shared_ptr<Helper> helper = EnsureHelper();
     QJsonObject office{
         {QLatin1String("pipe"), options_.pipeName},
@@ -276,11 +284,10 @@ AutomationRef LibreOfficeAutomation::Open(const char* op, const QString& classNa
         {QLatin1String("program"), options_.officeProgram},
         {QLatin1String("startTimeout"), options_.officeStartTimeoutMs / 1000.0},
     };
-    const QJsonObject answer =
-        helper->Request(QJsonObject{{QLatin1String("op"), QLatin1String(op)},
-                                    {QLatin1String("progid"), className},
-                                    {QLatin1String("office"), office}},
-                        timeoutMs);
+    const QJsonObject answer = helper->Request(QJsonObject{{QLatin1String("op"), QLatin1String(op)},
+                                                           {QLatin1String("progid"), className},
+                                                           {QLatin1String("office"), office}},
+                                               timeoutMs);
     if (answer.contains(QLatin1String("pid"))) {
         startedPid_ = answer.value(QLatin1String("pid")).toInteger();
         ++starts_;
@@ -297,14 +304,17 @@ AutomationRef LibreOfficeAutomation::GetActiveObject(const QString& className) {
     return Open("active", className, options_.callTimeoutMs);
 }
 
-qint64 LibreOfficeAutomation::StartedOfficePid() const { return startedPid_; }
-int LibreOfficeAutomation::OfficeStarts() const { return starts_; }
+qint64 LibreOfficeAutomation::StartedOfficePid() const {
+    return startedPid_;
+}
+int LibreOfficeAutomation::OfficeStarts() const {
+    return starts_;
+}
 
 void LibreOfficeAutomation::TerminateOffice() {
     if (helper_ && helper_->Alive()) {
         try {
-            helper_->Request(QJsonObject{{QLatin1String("op"), QLatin1String("terminate")}},
-                             30000);
+            helper_->Request(QJsonObject{{QLatin1String("op"), QLatin1String("terminate")}}, 30000);
         } catch (const EAutomation&) {
             // Falls through to ending the process group directly.
         }

@@ -17,11 +17,17 @@ QString ProgramFilePath() {
     return QStringLiteral("vidazorov");
 }
 
-void SetProgramFilePath(const QString& path) { Override() = path; }
+void SetProgramFilePath(const QString& path) {
+    Override() = path;
+}
 
-QString ProgramBaseName() { return QFileInfo(ProgramFilePath()).completeBaseName(); }
+QString ProgramBaseName() {
+    return QFileInfo(ProgramFilePath()).completeBaseName();
+}
 
-QString ProgramDir() { return QFileInfo(ProgramFilePath()).absolutePath(); }
+QString ProgramDir() {
+    return QFileInfo(ProgramFilePath()).absolutePath();
+}
 
 QString ProgramConfigDir() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -36,5 +42,9 @@ QString& Title() {
 }
 }  // namespace
 
-QString ApplicationTitle() { return Title(); }
-void SetApplicationTitle(const QString& title) { Title() = title; }
+QString ApplicationTitle() {
+    return Title();
+}
+void SetApplicationTitle(const QString& title) {
+    Title() = title;
+}

@@ -5,7 +5,7 @@
 // The program file and the names derived from it. Tests may point the program file elsewhere.
 QString ProgramFilePath();
 void SetProgramFilePath(const QString& path);  // empty restores the real executable path
-QString ProgramBaseName();                      // file name without directory and extension
+QString ProgramBaseName();                     // file name without directory and extension
 QString ProgramDir();
 
 // <config>/<base name>: $XDG_CONFIG_HOME or ~/.config, then the program's base name.

@@ -16,9 +16,8 @@ struct RecordingAutomation::State {
         records.push_back(record);
         const int index = steps++;
         if (index == failAt || (failWhen && failWhen(record)))
-            throw EAutomation(QStringLiteral("Automation step %1 refused: %2")
-                                  .arg(index)
-                                  .arg(record.ToString()));
+            throw EAutomation(
+                QStringLiteral("Automation step %1 refused: %2").arg(index).arg(record.ToString()));
     }
 };
 
@@ -84,17 +83,22 @@ private:
 
 QString JoinArgs(const std::vector<Variant>& args, const std::vector<NamedArg>& named) {
     QStringList parts;
-    for (const Variant& a : args) parts << a.Describe();
-    for (const NamedArg& n : named) parts << n.name + QStringLiteral(":=") + n.value.Describe();
+    for (const Variant& a : args)
+        parts << a.Describe();
+    for (const NamedArg& n : named)
+        parts << n.name + QStringLiteral(":=") + n.value.Describe();
     return parts.join(QStringLiteral(", "));
 }
 }  // namespace
 
 QString AutomationRecord::ToString() const {
     switch (kind) {
-        case Kind::akCreate: return QStringLiteral("create ") + object;
-        case Kind::akGetActive: return QStringLiteral("getactive ") + object;
-        case Kind::akRelease: return QStringLiteral("release ") + object;
+        case Kind::akCreate:
+            return QStringLiteral("create ") + object;
+        case Kind::akGetActive:
+            return QStringLiteral("getactive ") + object;
+        case Kind::akRelease:
+            return QStringLiteral("release ") + object;
         case Kind::akCall:
             return object + QLatin1Char('.') + name + QLatin1Char('(') + JoinArgs(args, named) +
                    QLatin1Char(')');
@@ -134,8 +138,12 @@ AutomationRef RecordingAutomation::GetActiveObject(const QString& className) {
     return std::make_shared<RecordingObject>(state_, className);
 }
 
-void RecordingAutomation::SetRunningInstance(bool running) { state_->running = running; }
-void RecordingAutomation::FailAt(int index) { state_->failAt = index; }
+void RecordingAutomation::SetRunningInstance(bool running) {
+    state_->running = running;
+}
+void RecordingAutomation::FailAt(int index) {
+    state_->failAt = index;
+}
 void RecordingAutomation::FailWhen(std::function<bool(const AutomationRecord&)> predicate) {
     state_->failWhen = std::move(predicate);
 }
@@ -151,8 +159,12 @@ QStringList RecordingAutomation::Log(bool withReleases) const {
     return lines;
 }
 
-int RecordingAutomation::Steps() const { return state_->steps; }
-int RecordingAutomation::LiveObjects() const { return state_->live; }
+int RecordingAutomation::Steps() const {
+    return state_->steps;
+}
+int RecordingAutomation::LiveObjects() const {
+    return state_->live;
+}
 
 void RecordingAutomation::Clear() {
     state_->records.clear();

@@ -25,4 +25,6 @@ QString ScriptedDialogs::SaveFile(QWidget*, FileDialogRequest& request) {
     return request.fileName;
 }
 
-int ScriptedDialogs::Exec(QDialog* dialog) { return onExec ? onExec(dialog) : 0; }
+int ScriptedDialogs::Exec(QDialog* dialog) {
+    return onExec ? onExec(dialog) : 0;
+}

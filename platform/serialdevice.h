@@ -101,9 +101,9 @@ struct LineState {
     std::uint32_t modemStatus = 0;  // MS_ bits
     bool statusValid = false;       // the driver reports modem lines
     LineCounters counters;
-    bool countersValid = false;     // the driver keeps counters
-    std::int32_t inQueue = 0;       // bytes waiting to be read
-    std::int32_t outQueue = 0;      // bytes not yet sent
+    bool countersValid = false;  // the driver keeps counters
+    std::int32_t inQueue = 0;    // bytes waiting to be read
+    std::int32_t outQueue = 0;   // bytes not yet sent
     bool operator==(const LineState&) const = default;
 };
 

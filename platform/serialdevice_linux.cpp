@@ -31,7 +31,9 @@ namespace {
 // What a driver answers to a modem-line ioctl it does not implement (a pseudo-terminal, cp210x).
 // ENOIOCTLCMD is kernel-internal but has been seen leaking out of some USB serial drivers.
 constexpr int kENOIOCTLCMD = 515;
-bool Unsupported(int error) { return error == ENOTTY || error == EINVAL || error == kENOIOCTLCMD; }
+bool Unsupported(int error) {
+    return error == ENOTTY || error == EINVAL || error == kENOIOCTLCMD;
+}
 
 // Events a modem-line wait cannot see; they need the polling watch.
 constexpr std::uint32_t kPolledEvents = EV_RXCHAR | EV_TXEMPTY | EV_BREAK | EV_ERR;
@@ -40,7 +42,9 @@ constexpr auto kPollInterval = 1;  // ms
 
 // The signal that releases a thread from TIOCMIWAIT. Its handler does nothing: the point is that
 // the ioctl returns EINTR because the handler is installed without SA_RESTART.
-int WakeSignal() { return SIGRTMIN + 5; }
+int WakeSignal() {
+    return SIGRTMIN + 5;
+}
 
 void WakeHandler(int) {}
 
@@ -95,8 +99,9 @@ QString PermissionHint(SerialSystem& sys, const QString& path) {
     if (sys.Stat(path.toLocal8Bit().constData(), &st) == 0 && st.st_gid != 0)
         group = sys.GroupName(st.st_gid);
     if (group.isEmpty()) group = QStringLiteral("dialout");
-    return QStringLiteral("No permission to use %1: add your user to the group \"%2\" "
-                          "(sudo usermod -aG %2 $USER), then log in again.")
+    return QStringLiteral(
+               "No permission to use %1: add your user to the group \"%2\" "
+               "(sudo usermod -aG %2 $USER), then log in again.")
         .arg(path, group);
 }
 
@@ -145,7 +150,8 @@ OpenResult LinuxSerialDevice::Open(int port) {
     Close();
     path_ = ComDevicePath(sys_, port);
     if (path_.isEmpty()) return {ENOENT, {}};
-    const int fd = sys_.Open(path_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        sys_.Open(path_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
         return {e, e == EACCES || e == EPERM ? PermissionHint(sys_, path_) : QString()};
@@ -198,11 +204,20 @@ int LinuxSerialDevice::Configure(const SerialSettings& settings) {
     static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag = CREAD | CLOCAL | HUPCL | kSizes[d.ByteSize - 5] | BOTHER;
     switch (d.Parity) {
-        case 1: t.c_cflag |= PARENB | PARODD; break;
-        case 2: t.c_cflag |= PARENB; break;
-        case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
-        case 4: t.c_cflag |= PARENB | CMSPAR; break;
-        default: break;
+        case 1:
+            t.c_cflag |= PARENB | PARODD;
+            break;
+        case 2:
+            t.c_cflag |= PARENB;
+            break;
+        case 3:
+            t.c_cflag |= PARENB | PARODD | CMSPAR;
+            break;
+        case 4:
+            t.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            break;
     }
     // There is no "one and a half" on Linux. CSTOPB asks for the longer stop: a 16550 sends 1.5
     // stop bits with 5-bit characters (the only size one and a half goes with) and 2 otherwise.
@@ -383,8 +398,8 @@ WaitResult LinuxSerialDevice::WaitForChange(std::uint32_t evMask, const LineStat
 
         // The polled watch: a look every millisecond while there is something to look at;
         // otherwise (no modem lines, no data events) only the stop or a hangup ends the wait.
-        const bool observable = now.statusValid || now.countersValid ||
-                                (evMask & (EV_RXCHAR | EV_TXEMPTY));
+        const bool observable =
+            now.statusValid || now.countersValid || (evMask & (EV_RXCHAR | EV_TXEMPTY));
         struct pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, 0, 0}};
         const int r = sys_.Poll(fds, 2, observable ? kPollInterval : -1);
         if (r < 0) {
@@ -424,7 +439,9 @@ std::unique_ptr<SerialDevice> CreateSerialDevice(SerialSystem& system) {
     return std::make_unique<LinuxSerialDevice>(system);
 }
 
-std::unique_ptr<SerialDevice> CreateSerialDevice() { return CreateSerialDevice(SerialSystem::Default()); }
+std::unique_ptr<SerialDevice> CreateSerialDevice() {
+    return CreateSerialDevice(SerialSystem::Default());
+}
 
 QString ComDevicePath(SerialSystem& system, int port) {
     if (port < 1 || port > 255) return {};
@@ -445,7 +462,8 @@ std::uint32_t ScanComPorts(SerialSystem& system) {
     for (int n = 1; n <= 16; ++n) {
         const QString path = ComDevicePath(system, n);
         if (path.isEmpty()) continue;
-        const int fd = system.Open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        const int fd =
+            system.Open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) continue;
         struct stat st {};
         int bits = 0;
@@ -457,21 +475,41 @@ std::uint32_t ScanComPorts(SerialSystem& system) {
     return mask;
 }
 
-std::uint32_t ScanComPorts() { return ScanComPorts(SerialSystem::Default()); }
+std::uint32_t ScanComPorts() {
+    return ScanComPorts(SerialSystem::Default());
+}
 
 // The real system.
-int SerialSystem::Open(const char* path, int flags) { return ::open(path, flags); }
-int SerialSystem::Close(int fd) { return ::close(fd); }
-int SerialSystem::Ioctl(int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }
-int SerialSystem::Fstat(int fd, struct stat* st) { return ::fstat(fd, st); }
-int SerialSystem::Stat(const char* path, struct stat* st) { return ::stat(path, st); }
-int SerialSystem::Lstat(const char* path, struct stat* st) { return ::lstat(path, st); }
-int SerialSystem::Flock(int fd, int operation) { return ::flock(fd, operation); }
+int SerialSystem::Open(const char* path, int flags) {
+    return ::open(path, flags);
+}
+int SerialSystem::Close(int fd) {
+    return ::close(fd);
+}
+int SerialSystem::Ioctl(int fd, unsigned long request, void* arg) {
+    return ::ioctl(fd, request, arg);
+}
+int SerialSystem::Fstat(int fd, struct stat* st) {
+    return ::fstat(fd, st);
+}
+int SerialSystem::Stat(const char* path, struct stat* st) {
+    return ::stat(path, st);
+}
+int SerialSystem::Lstat(const char* path, struct stat* st) {
+    return ::lstat(path, st);
+}
+int SerialSystem::Flock(int fd, int operation) {
+    return ::flock(fd, operation);
+}
 int SerialSystem::Poll(struct pollfd* fds, unsigned long count, int timeoutMs) {
     return ::poll(fds, count, timeoutMs);
 }
-int SerialSystem::EventFd() { return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
-long SerialSystem::Read(int fd, void* buffer, unsigned long size) { return ::read(fd, buffer, size); }
+int SerialSystem::EventFd() {
+    return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+long SerialSystem::Read(int fd, void* buffer, unsigned long size) {
+    return ::read(fd, buffer, size);
+}
 long SerialSystem::Write(int fd, const void* buffer, unsigned long size) {
     return ::write(fd, buffer, size);
 }

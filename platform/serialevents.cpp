@@ -94,4 +94,6 @@ std::vector<CommEvent> CommEventsBetween(const LineState& before, const LineStat
     return result;
 }
 
-QString ComPortName(int port) { return QStringLiteral("COM") + QString::number(port); }
+QString ComPortName(int port) {
+    return QStringLiteral("COM") + QString::number(port);
+}

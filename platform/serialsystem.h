@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QString>
-#include <memory>
 #include <pthread.h>
 #include <sys/types.h>
+#include <QString>
+#include <memory>
 
 #include "platform/serialdevice.h"
 

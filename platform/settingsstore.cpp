@@ -13,7 +13,9 @@ QString SettingsStore::DefaultPath() {
     return ProgramConfigDir() + QLatin1Char('/') + ProgramBaseName() + QStringLiteral(".conf");
 }
 
-bool SettingsStore::KeyExists() const { return QFileInfo(path_).isFile(); }
+bool SettingsStore::KeyExists() const {
+    return QFileInfo(path_).isFile();
+}
 
 std::optional<std::int32_t> SettingsStore::ReadInteger(const QString& name) const {
     if (!KeyExists()) return std::nullopt;

@@ -117,7 +117,9 @@ QColor ToQColor(TColor c) {
     return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
 }
 
-TColor FromQColor(const QColor& c) { return RGBColor(c.red(), c.green(), c.blue()); }
+TColor FromQColor(const QColor& c) {
+    return RGBColor(c.red(), c.green(), c.blue());
+}
 
 QString ColorToString(TColor c) {
     for (const auto& id : kIdents)

@@ -10,7 +10,9 @@
 // because protocol files and settings carry it in this form.
 using TColor = std::int32_t;
 
-constexpr TColor RGBColor(int r, int g, int b) { return TColor(r | (g << 8) | (b << 16)); }
+constexpr TColor RGBColor(int r, int g, int b) {
+    return TColor(r | (g << 8) | (b << 16));
+}
 
 constexpr TColor clBlack = 0x000000;
 constexpr TColor clMaroon = 0x000080;
@@ -33,7 +35,9 @@ constexpr TColor clSkyBlue = 0xF0CAA6;
 constexpr TColor clCream = 0xF0FBFF;
 constexpr TColor clMedGray = 0xA4A0A0;
 
-constexpr TColor SystemColor(int n) { return TColor(0xFF000000u | unsigned(n)); }
+constexpr TColor SystemColor(int n) {
+    return TColor(0xFF000000u | unsigned(n));
+}
 constexpr TColor clScrollBar = SystemColor(0);
 constexpr TColor clBackground = SystemColor(1);
 constexpr TColor clActiveCaption = SystemColor(2);

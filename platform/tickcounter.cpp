@@ -14,4 +14,6 @@ std::uint32_t GetTickCount() {
     return static_cast<std::uint32_t>(ms);
 }
 
-void SetTickSource(const TickSource* source) { g_source.store(source, std::memory_order_release); }
+void SetTickSource(const TickSource* source) {
+    g_source.store(source, std::memory_order_release);
+}

@@ -8,9 +8,9 @@
 #include "serial/comthread.h"
 
 std::uint32_t BaudRateValue(TBaudRate rate, std::int32_t user) {
-    static constexpr std::uint32_t kRates[] = {110,   300,   600,   1200,  2400,   4800,
-                                               9600,  14400, 19200, 38400, 56000,  57600,
-                                               115200, 128000, 256000};
+    static constexpr std::uint32_t kRates[] = {110,   300,   600,    1200,   2400,
+                                               4800,  9600,  14400,  19200,  38400,
+                                               56000, 57600, 115200, 128000, 256000};
     if (rate == TBaudRate::brUser) return static_cast<std::uint32_t>(user);
     return kRates[int(rate)];
 }
@@ -27,7 +27,9 @@ std::uint32_t EventMaskOf(TEvents events) {
 TComPort::TComPort(QObject* owner, std::unique_ptr<SerialDevice> device)
     : QObject(owner), device_(device ? std::move(device) : CreateSerialDevice()) {}
 
-TComPort::~TComPort() { Close(); }
+TComPort::~TComPort() {
+    Close();
+}
 
 void TComPort::SetDataBits(std::uint8_t value) {
     if (value == dataBits_) return;
@@ -71,7 +73,8 @@ void TComPort::Open() {
     Close();
     const OpenResult opened = device_->Open(port_);
     if (opened.error != 0) {
-        QString message = QStringLiteral("Unable to open com port: ") + QString::number(opened.error);
+        QString message =
+            QStringLiteral("Unable to open com port: ") + QString::number(opened.error);
         if (!opened.detail.isEmpty()) message += QLatin1Char('\n') + opened.detail;
         throw EComHandle(message);
     }
@@ -118,15 +121,21 @@ std::uint32_t TComPort::ModemStatus() {
     return device_->ModemStatus();
 }
 
-std::uint32_t TComPort::EventTick() const { return captured_ ? captured_->tick : GetTickCount(); }
+std::uint32_t TComPort::EventTick() const {
+    return captured_ ? captured_->tick : GetTickCount();
+}
 
-std::int32_t TComPort::InputCount() { return device_->InputCount(); }
+std::int32_t TComPort::InputCount() {
+    return device_->InputCount();
+}
 
 void TComPort::BeginEvent(std::uint32_t modemStatus, std::uint32_t tick) {
     captured_ = CapturedEvent{modemStatus, tick};
 }
 
-void TComPort::EndEvent() { captured_.reset(); }
+void TComPort::EndEvent() {
+    captured_.reset();
+}
 
 void TComPort::WatchFailed(int error) {
     const QString message =

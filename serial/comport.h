@@ -12,8 +12,22 @@
 #include "platform/serialdevice.h"
 
 enum class TBaudRate {
-    br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400, br56000,
-    br76500, br115200, br128000, br256000, brUser
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br76500,
+    br115200,
+    br128000,
+    br256000,
+    brUser
 };
 enum class TParity { prNone, prOdd, prEven, prMark, prSpace };
 enum class TStopBits { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
@@ -25,7 +39,8 @@ class TEvents {
 public:
     constexpr TEvents() = default;
     constexpr TEvents(std::initializer_list<TEvent> events) {
-        for (TEvent e : events) bits_ |= Bit(e);
+        for (TEvent e : events)
+            bits_ |= Bit(e);
     }
     static constexpr TEvents All() { return FromBits(0x1FF); }
     static constexpr TEvents FromBits(std::uint16_t bits) {

@@ -14,7 +14,9 @@ TComThread::TComThread(TComPort& port)
     worker_ = std::thread([this] { Execute(); });
 }
 
-TComThread::~TComThread() { Terminate(); }
+TComThread::~TComThread() {
+    Terminate();
+}
 
 void TComThread::Terminate() {
     if (!worker_.joinable()) return;
@@ -22,7 +24,9 @@ void TComThread::Terminate() {
     worker_.join();
 }
 
-void TComThread::Abandon() { abandoned_ = true; }
+void TComThread::Abandon() {
+    abandoned_ = true;
+}
 
 void TComThread::Execute() {
     LineState since = baseline_;
@@ -55,7 +59,9 @@ void TComThread::Post(std::deque<Record> records) {
         posted_ = true;
     }
     // One queued call per batch: it drains everything that arrives until the queue is empty.
-    if (post) QMetaObject::invokeMethod(this, [this] { DispatchEvents(); }, Qt::QueuedConnection);
+    if (post)
+        QMetaObject::invokeMethod(
+            this, [this] { DispatchEvents(); }, Qt::QueuedConnection);
 }
 
 void TComThread::DispatchEvents() {

@@ -42,10 +42,10 @@ public:
 
 private:
     struct Record {
-        std::uint32_t mask = 0;    // EV_ bits; 0 for a failure
+        std::uint32_t mask = 0;  // EV_ bits; 0 for a failure
         std::uint32_t modemStatus = 0;
         std::uint32_t tick = 0;
-        int error = 0;             // the errno of a failed wait
+        int error = 0;  // the errno of a failed wait
     };
     void Execute();
     void Post(std::deque<Record> records);

@@ -39,74 +39,80 @@ constexpr std::array<KindRow, 11> kKindRows{{
     {false, false, 8, "&All"},
 }};
 
-const KindRow& Row(TBitBtnWithColorKind kind) { return kKindRows[std::size_t(kind)]; }
+const KindRow& Row(TBitBtnWithColorKind kind) {
+    return kKindRows[std::size_t(kind)];
+}
 
-QColor Q(TColor c) { return ToQColor(c); }
+QColor Q(TColor c) {
+    return ToQColor(c);
+}
 
 // One picture of a kind, 18 pixels wide, on the olive background that becomes transparent.
 void PaintKindPicture(QPainter& p, TBitBtnWithColorKind kind) {
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setBrush(Qt::NoBrush);
-    auto pen = [&](TColor c, int w) { p.setPen(QPen(Q(c), w, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin)); };
+    auto pen = [&](TColor c, int w) {
+        p.setPen(QPen(Q(c), w, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    };
     switch (kind) {
-    case TBitBtnWithColorKind::bkCustom:
-        break;
-    case TBitBtnWithColorKind::bkOK:
-    case TBitBtnWithColorKind::bkYes:
-        pen(clGreen, 3);
-        p.drawPolyline(QPolygon({QPoint(3, 9), QPoint(7, 13), QPoint(14, 4)}));
-        break;
-    case TBitBtnWithColorKind::bkCancel:
-        pen(clRed, 3);
-        p.drawLine(4, 4, 13, 13);
-        p.drawLine(13, 4, 4, 13);
-        break;
-    case TBitBtnWithColorKind::bkHelp: {
-        p.setPen(Q(clNavy));
-        p.setBrush(Q(clBlue));
-        p.drawEllipse(2, 2, 13, 13);
-        pen(clWhite, 2);
-        p.drawPolyline(QPolygon({QPoint(6, 6), QPoint(7, 5), QPoint(10, 5), QPoint(11, 6), QPoint(11, 7),
-                                 QPoint(9, 9), QPoint(9, 10)}));
-        p.fillRect(8, 12, 2, 2, Q(clWhite));
-        break;
-    }
-    case TBitBtnWithColorKind::bkNo:
-        pen(clRed, 2);
-        p.drawEllipse(3, 3, 11, 11);
-        p.drawLine(5, 12, 12, 5);
-        break;
-    case TBitBtnWithColorKind::bkClose:
-        p.setPen(Q(clNavy));
-        p.setBrush(Q(clTeal));
-        p.drawRect(4, 2, 9, 13);
-        p.fillRect(10, 8, 2, 2, Q(clYellow));
-        break;
-    case TBitBtnWithColorKind::bkAbort:
-        p.setPen(Q(clMaroon));
-        p.setBrush(Q(clRed));
-        p.drawEllipse(2, 2, 13, 13);
-        p.fillRect(5, 8, 8, 2, Q(clWhite));
-        break;
-    case TBitBtnWithColorKind::bkRetry:
-        pen(clGreen, 2);
-        p.drawArc(3, 3, 11, 11, 90 * 16, 270 * 16);
-        p.setPen(Q(clGreen));
-        p.setBrush(Q(clGreen));
-        p.drawPolygon(QPolygon({QPoint(8, 0), QPoint(12, 3), QPoint(8, 6)}));
-        break;
-    case TBitBtnWithColorKind::bkIgnore:
-        pen(clNavy, 2);
-        p.drawLine(2, 9, 12, 9);
-        p.setPen(Q(clNavy));
-        p.setBrush(Q(clNavy));
-        p.drawPolygon(QPolygon({QPoint(12, 5), QPoint(16, 9), QPoint(12, 13)}));
-        break;
-    case TBitBtnWithColorKind::bkAll:
-        pen(clGreen, 2);
-        p.drawPolyline(QPolygon({QPoint(1, 9), QPoint(4, 12), QPoint(9, 5)}));
-        p.drawPolyline(QPolygon({QPoint(7, 9), QPoint(10, 12), QPoint(16, 4)}));
-        break;
+        case TBitBtnWithColorKind::bkCustom:
+            break;
+        case TBitBtnWithColorKind::bkOK:
+        case TBitBtnWithColorKind::bkYes:
+            pen(clGreen, 3);
+            p.drawPolyline(QPolygon({QPoint(3, 9), QPoint(7, 13), QPoint(14, 4)}));
+            break;
+        case TBitBtnWithColorKind::bkCancel:
+            pen(clRed, 3);
+            p.drawLine(4, 4, 13, 13);
+            p.drawLine(13, 4, 4, 13);
+            break;
+        case TBitBtnWithColorKind::bkHelp: {
+            p.setPen(Q(clNavy));
+            p.setBrush(Q(clBlue));
+            p.drawEllipse(2, 2, 13, 13);
+            pen(clWhite, 2);
+            p.drawPolyline(QPolygon({QPoint(6, 6), QPoint(7, 5), QPoint(10, 5), QPoint(11, 6),
+                                     QPoint(11, 7), QPoint(9, 9), QPoint(9, 10)}));
+            p.fillRect(8, 12, 2, 2, Q(clWhite));
+            break;
+        }
+        case TBitBtnWithColorKind::bkNo:
+            pen(clRed, 2);
+            p.drawEllipse(3, 3, 11, 11);
+            p.drawLine(5, 12, 12, 5);
+            break;
+        case TBitBtnWithColorKind::bkClose:
+            p.setPen(Q(clNavy));
+            p.setBrush(Q(clTeal));
+            p.drawRect(4, 2, 9, 13);
+            p.fillRect(10, 8, 2, 2, Q(clYellow));
+            break;
+        case TBitBtnWithColorKind::bkAbort:
+            p.setPen(Q(clMaroon));
+            p.setBrush(Q(clRed));
+            p.drawEllipse(2, 2, 13, 13);
+            p.fillRect(5, 8, 8, 2, Q(clWhite));
+            break;
+        case TBitBtnWithColorKind::bkRetry:
+            pen(clGreen, 2);
+            p.drawArc(3, 3, 11, 11, 90 * 16, 270 * 16);
+            p.setPen(Q(clGreen));
+            p.setBrush(Q(clGreen));
+            p.drawPolygon(QPolygon({QPoint(8, 0), QPoint(12, 3), QPoint(8, 6)}));
+            break;
+        case TBitBtnWithColorKind::bkIgnore:
+            pen(clNavy, 2);
+            p.drawLine(2, 9, 12, 9);
+            p.setPen(Q(clNavy));
+            p.setBrush(Q(clNavy));
+            p.drawPolygon(QPolygon({QPoint(12, 5), QPoint(16, 9), QPoint(12, 13)}));
+            break;
+        case TBitBtnWithColorKind::bkAll:
+            pen(clGreen, 2);
+            p.drawPolyline(QPolygon({QPoint(1, 9), QPoint(4, 12), QPoint(9, 5)}));
+            p.drawPolyline(QPolygon({QPoint(7, 9), QPoint(10, 12), QPoint(16, 4)}));
+            break;
     }
 }
 
@@ -144,11 +150,13 @@ QImage MakeKindGlyph(TBitBtnWithColorKind kind) {
 
 }  // namespace
 
-TBitBtnWithColor::TBitBtnWithColor(QWidget* parent) : QPushButton(parent), glyph_(std::make_unique<TButtonGlyph>()) {
+TBitBtnWithColor::TBitBtnWithColor(QWidget* parent)
+    : QPushButton(parent), glyph_(std::make_unique<TButtonGlyph>()) {
     glyph_->OnChange = [this] { update(); };
     resize(75, 25);
     connect(this, &QAbstractButton::clicked, this, [this] { Guarded([this] { HandleClick(); }); });
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { FocusChanged(now); });
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { FocusChanged(now); });
 }
 
 TBitBtnWithColor::~TBitBtnWithColor() = default;
@@ -197,8 +205,8 @@ void TBitBtnWithColor::SetSpacing(int spacing) {
 TBitBtnWithColorKind TBitBtnWithColor::Kind() const {
     if (kind_ != TBitBtnWithColorKind::bkCustom) {
         const KindRow& row = Row(kind_);
-        if (default_ != row.isDefault || cancel_ != row.isCancel || modalResult_ != row.modalResult ||
-            glyphModified_)
+        if (default_ != row.isDefault || cancel_ != row.isCancel ||
+            modalResult_ != row.modalResult || glyphModified_)
             kind_ = TBitBtnWithColorKind::bkCustom;
     }
     return kind_;
@@ -220,9 +228,13 @@ void TBitBtnWithColor::SetKind(TBitBtnWithColorKind kind) {
     update();
 }
 
-QString TBitBtnWithColor::KindCaption(TBitBtnWithColorKind kind) { return QString::fromLatin1(Row(kind).caption); }
+QString TBitBtnWithColor::KindCaption(TBitBtnWithColorKind kind) {
+    return QString::fromLatin1(Row(kind).caption);
+}
 
-int TBitBtnWithColor::KindModalResult(TBitBtnWithColorKind kind) { return Row(kind).modalResult; }
+int TBitBtnWithColor::KindModalResult(TBitBtnWithColorKind kind) {
+    return Row(kind).modalResult;
+}
 
 QImage TBitBtnWithColor::KindGlyph(TBitBtnWithColorKind kind) {
     // Painted on first use and kept, one per kind, for the life of the program.
@@ -324,7 +336,8 @@ void TBitBtnWithColor::paintEvent(QPaintEvent*) {
     const QSize glyphSize = glyph_->GlyphSize();
     QSize textSize(0, 0);
     if (!caption.isEmpty()) textSize = QFontMetrics(font()).size(Qt::TextShowMnemonic, caption);
-    const TButtonLayoutResult lay = CalcButtonLayout(r, glyphSize, textSize, layout_, margin_, spacing_);
+    const TButtonLayoutResult lay =
+        CalcButtonLayout(r, glyphSize, textSize, layout_, margin_, spacing_);
 
     if (glyphSize.width() > 0 && glyphSize.height() > 0) {
         glyph_->CreateButtonGlyph(state, color_);
@@ -338,7 +351,8 @@ void TBitBtnWithColor::paintEvent(QPaintEvent*) {
             p.drawText(lay.textRect, Qt::TextShowMnemonic, caption);
         } else {
             p.setPen(palette().color(QPalette::ButtonText));
-            p.drawText(lay.textRect, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, caption);
+            p.drawText(lay.textRect, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic,
+                       caption);
         }
     }
 
@@ -364,7 +378,8 @@ void TBitBtnWithColor::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void TBitBtnWithColor::keyPressEvent(QKeyEvent* event) {
     const auto mods = event->modifiers() & ~Qt::KeypadModifier;
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        mods == Qt::NoModifier) {
         // Enter clicks the focused button, in dialogs and in the main window alike.
         click();
         event->accept();

@@ -11,7 +11,19 @@
 
 class QAction;
 
-enum class TBitBtnWithColorKind { bkCustom, bkOK, bkCancel, bkHelp, bkYes, bkNo, bkClose, bkAbort, bkRetry, bkIgnore, bkAll };
+enum class TBitBtnWithColorKind {
+    bkCustom,
+    bkOK,
+    bkCancel,
+    bkHelp,
+    bkYes,
+    bkNo,
+    bkClose,
+    bkAbort,
+    bkRetry,
+    bkIgnore,
+    bkAll
+};
 
 // A push button that paints itself with a face colour of its own (Color) and an optional glyph
 // beside its caption. Everything the system would paint in the button-face colour is painted in
@@ -64,7 +76,8 @@ public:
     static int KindModalResult(TBitBtnWithColorKind kind);
 
     // Any mouse button pressed on the enabled button (after it took the focus and shows pressed).
-    std::function<void(TBitBtnWithColor*, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)> OnMouseDown;
+    std::function<void(TBitBtnWithColor*, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)>
+        OnMouseDown;
     // A click: left release on the button, Space, or Enter while it has the focus.
     std::function<void(TBitBtnWithColor*)> OnClick;
     std::function<void(TBitBtnWithColor*)> OnEnter;

@@ -1,18 +1,20 @@
 #include "widgets/buttonglyph.h"
 
-
 namespace {
 
 TGlyphCache* g_cache = nullptr;
 int g_holders = 0;
 
-QRgb Rgb(TColor c) { return ToQColor(c).rgb(); }
+QRgb Rgb(TColor c) {
+    return ToQColor(c).rgb();
+}
 
 }  // namespace
 
 int TGlyphList::Add(const QImage& image) {
     int slot = 0;
-    while (slot < Capacity() && used_[std::size_t(slot)]) ++slot;
+    while (slot < Capacity() && used_[std::size_t(slot)])
+        ++slot;
     if (slot == Capacity()) {
         images_.emplace_back();
         used_.push_back(false);
@@ -30,7 +32,9 @@ void TGlyphList::Delete(int index) {
     --count_;
 }
 
-bool TGlyphList::Used(int index) const { return index >= 0 && index < Capacity() && used_[std::size_t(index)]; }
+bool TGlyphList::Used(int index) const {
+    return index >= 0 && index < Capacity() && used_[std::size_t(index)];
+}
 
 TGlyphList* TGlyphCache::GetList(QSize size) {
     auto& slot = lists_[size];
@@ -49,7 +53,9 @@ void TGlyphCache::ReturnList(TGlyphList* list) {
     if (it != lists_.end() && it->second.get() == list) lists_.erase(it);
 }
 
-TGlyphCache* SharedGlyphCache() { return g_cache; }
+TGlyphCache* SharedGlyphCache() {
+    return g_cache;
+}
 
 TButtonGlyph::TButtonGlyph() {
     if (!g_cache) g_cache = new TGlyphCache;
@@ -116,7 +122,8 @@ QImage TButtonGlyph::SourceImage(TButtonState state) const {
     if (n >= numGlyphs_) n = 0;
     if (state == TButtonState::bsDown && numGlyphs_ < 3) n = 0;
     const QSize g = GlyphSize();
-    return original_.copy(n * g.width(), 0, g.width(), g.height()).convertToFormat(QImage::Format_ARGB32);
+    return original_.copy(n * g.width(), 0, g.width(), g.height())
+        .convertToFormat(QImage::Format_ARGB32);
 }
 
 int TButtonGlyph::CreateButtonGlyph(TButtonState state, TColor face) {
@@ -135,49 +142,50 @@ int TButtonGlyph::CreateButtonGlyph(TButtonState state, TColor face) {
         for (int y = 0; y < g.height(); ++y) {
             const auto* in = reinterpret_cast<const QRgb*>(src.constScanLine(y));
             auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-            for (int x = 0; x < g.width(); ++x) line[x] = mapPixel(in[x], line[x]);
+            for (int x = 0; x < g.width(); ++x)
+                line[x] = mapPixel(in[x], line[x]);
         }
     };
 
     switch (state) {
-    case TButtonState::bsUp:
-    case TButtonState::bsDown:
-        recolor([&](QRgb s, QRgb) { return IsTransparent(s) ? faceRgb : (s | 0xFF000000u); });
-        break;
-    case TButtonState::bsExclusive:
-        // Kept as it is; the transparent colour becomes the image's mask.
-        recolor([&](QRgb s, QRgb) { return IsTransparent(s) ? QRgb(0) : (s | 0xFF000000u); });
-        break;
-    case TButtonState::bsDisabled:
-        if (numGlyphs_ > 1) {
-            // The strip has a disabled image of its own: only its light, grey and background
-            // pixels follow the system and face colours.
-            const QRgb white = qRgb(0xFF, 0xFF, 0xFF);
-            const QRgb grey = qRgb(0x80, 0x80, 0x80);
-            recolor([&](QRgb s, QRgb) {
-                if (IsTransparent(s)) return faceRgb;
-                const QRgb opaque = s | 0xFF000000u;
-                if (opaque == white) return Rgb(clBtnHighlight);
-                if (opaque == grey) return Rgb(clBtnShadow);
-                return opaque;
-            });
-        } else {
-            // Embossed silhouette: every pixel that is neither background nor white, once in the
-            // highlight colour shifted by (1, 1), then in the shadow colour in place.
-            auto inSilhouette = [&](int x, int y) {
-                if (x < 0 || y < 0 || x >= g.width() || y >= g.height()) return false;
-                const QRgb s = src.pixel(x, y);
-                return !IsTransparent(s) && (s | 0xFF000000u) != qRgb(0xFF, 0xFF, 0xFF);
-            };
-            for (int y = 0; y < g.height(); ++y)
-                for (int x = 0; x < g.width(); ++x) {
-                    if (inSilhouette(x - 1, y - 1)) out.setPixel(x, y, Rgb(clBtnHighlight));
-                }
-            for (int y = 0; y < g.height(); ++y)
-                for (int x = 0; x < g.width(); ++x)
-                    if (inSilhouette(x, y)) out.setPixel(x, y, Rgb(clBtnShadow));
-        }
-        break;
+        case TButtonState::bsUp:
+        case TButtonState::bsDown:
+            recolor([&](QRgb s, QRgb) { return IsTransparent(s) ? faceRgb : (s | 0xFF000000u); });
+            break;
+        case TButtonState::bsExclusive:
+            // Kept as it is; the transparent colour becomes the image's mask.
+            recolor([&](QRgb s, QRgb) { return IsTransparent(s) ? QRgb(0) : (s | 0xFF000000u); });
+            break;
+        case TButtonState::bsDisabled:
+            if (numGlyphs_ > 1) {
+                // The strip has a disabled image of its own: only its light, grey and background
+                // pixels follow the system and face colours.
+                const QRgb white = qRgb(0xFF, 0xFF, 0xFF);
+                const QRgb grey = qRgb(0x80, 0x80, 0x80);
+                recolor([&](QRgb s, QRgb) {
+                    if (IsTransparent(s)) return faceRgb;
+                    const QRgb opaque = s | 0xFF000000u;
+                    if (opaque == white) return Rgb(clBtnHighlight);
+                    if (opaque == grey) return Rgb(clBtnShadow);
+                    return opaque;
+                });
+            } else {
+                // Embossed silhouette: every pixel that is neither background nor white, once in
+                // the highlight colour shifted by (1, 1), then in the shadow colour in place.
+                auto inSilhouette = [&](int x, int y) {
+                    if (x < 0 || y < 0 || x >= g.width() || y >= g.height()) return false;
+                    const QRgb s = src.pixel(x, y);
+                    return !IsTransparent(s) && (s | 0xFF000000u) != qRgb(0xFF, 0xFF, 0xFF);
+                };
+                for (int y = 0; y < g.height(); ++y)
+                    for (int x = 0; x < g.width(); ++x) {
+                        if (inSilhouette(x - 1, y - 1)) out.setPixel(x, y, Rgb(clBtnHighlight));
+                    }
+                for (int y = 0; y < g.height(); ++y)
+                    for (int x = 0; x < g.width(); ++x)
+                        if (inSilhouette(x, y)) out.setPixel(x, y, Rgb(clBtnShadow));
+            }
+            break;
     }
     index = list_->Add(out);
     return index;

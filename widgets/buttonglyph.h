@@ -25,8 +25,8 @@ public:
     void Delete(int index);
     const QImage& Image(int index) const { return images_[std::size_t(index)]; }
     bool Used(int index) const;
-    int Count() const { return count_; }                      // slots in use
-    int Capacity() const { return int(images_.size()); }      // slots ever allocated
+    int Count() const { return count_; }                  // slots in use
+    int Capacity() const { return int(images_.size()); }  // slots ever allocated
 
 private:
     QSize size_;

@@ -1,10 +1,11 @@
 #include "widgets/buttonlayout.h"
 
-TButtonLayoutResult CalcButtonLayout(const QRect& client, QSize glyph, QSize text, TButtonLayout layout,
-                                     int margin, int spacing) {
+TButtonLayoutResult CalcButtonLayout(const QRect& client, QSize glyph, QSize text,
+                                     TButtonLayout layout, int margin, int spacing) {
     const int lw = client.width();
     const int lh = client.height();
-    const bool horizontal = layout == TButtonLayout::blGlyphLeft || layout == TButtonLayout::blGlyphRight;
+    const bool horizontal =
+        layout == TButtonLayout::blGlyphLeft || layout == TButtonLayout::blGlyphRight;
 
     QPoint glyphPos;
     QPoint textPos;
@@ -33,16 +34,16 @@ TButtonLayoutResult CalcButtonLayout(const QRect& client, QSize glyph, QSize tex
     int glyphAlong = 0;
     int textAlong = 0;
     switch (layout) {
-    case TButtonLayout::blGlyphLeft:
-    case TButtonLayout::blGlyphTop:
-        glyphAlong = margin;
-        textAlong = margin + g + spacing;
-        break;
-    case TButtonLayout::blGlyphRight:
-    case TButtonLayout::blGlyphBottom:
-        glyphAlong = s - margin - g;
-        textAlong = glyphAlong - spacing - t;
-        break;
+        case TButtonLayout::blGlyphLeft:
+        case TButtonLayout::blGlyphTop:
+            glyphAlong = margin;
+            textAlong = margin + g + spacing;
+            break;
+        case TButtonLayout::blGlyphRight:
+        case TButtonLayout::blGlyphBottom:
+            glyphAlong = s - margin - g;
+            textAlong = glyphAlong - spacing - t;
+            break;
     }
     if (horizontal) {
         glyphPos.setX(glyphAlong);

@@ -15,5 +15,5 @@ struct TButtonLayoutResult {
 // (0 x 0 for none) in `client`. Margin -1 centres the pair along the layout axis; Spacing -1
 // spreads the free room evenly. Across the axis both are centred. Integer arithmetic truncates
 // toward zero, so odd remainders land where the button always put them.
-TButtonLayoutResult CalcButtonLayout(const QRect& client, QSize glyph, QSize text, TButtonLayout layout,
-                                     int margin, int spacing);
+TButtonLayoutResult CalcButtonLayout(const QRect& client, QSize glyph, QSize text,
+                                     TButtonLayout layout, int margin, int spacing);

@@ -1,9 +1,9 @@
 #include "widgets/floatedit.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
-#include <QClipboard>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
@@ -24,12 +24,12 @@ namespace {
 
 Qt::Alignment ToQt(TAlignment a) {
     switch (a) {
-    case TAlignment::taLeftJustify:
-        return Qt::AlignLeft | Qt::AlignVCenter;
-    case TAlignment::taCenter:
-        return Qt::AlignHCenter | Qt::AlignVCenter;
-    case TAlignment::taRightJustify:
-        break;
+        case TAlignment::taLeftJustify:
+            return Qt::AlignLeft | Qt::AlignVCenter;
+        case TAlignment::taCenter:
+            return Qt::AlignHCenter | Qt::AlignVCenter;
+        case TAlignment::taRightJustify:
+            break;
     }
     return Qt::AlignRight | Qt::AlignVCenter;
 }
@@ -45,20 +45,21 @@ bool IsControlFocusChange(const QFocusEvent* e) {
 // (navigation, Delete, function keys) and for Alt combinations, which are menu keys.
 QChar TypedChar(const QKeyEvent* e) {
     switch (e->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return QLatin1Char('\r');
-    case Qt::Key_Escape:
-        return QChar(0x1B);
-    case Qt::Key_Backspace:
-        return QChar(0x08);
-    default:
-        break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return QLatin1Char('\r');
+        case Qt::Key_Escape:
+            return QChar(0x1B);
+        case Qt::Key_Backspace:
+            return QChar(0x08);
+        default:
+            break;
     }
     const auto mods = e->modifiers();
     if (mods & Qt::AltModifier) return {};
     if (mods & (Qt::ControlModifier | Qt::MetaModifier)) {
-        if (e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z) return QChar(char16_t(e->key() - Qt::Key_A + 1));
+        if (e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z)
+            return QChar(char16_t(e->key() - Qt::Key_A + 1));
         return {};
     }
     const QString text = e->text();
@@ -92,14 +93,16 @@ void TCustomFloatEdit::SetDigits(int digits) {
 
 void TCustomFloatEdit::SetMin(Extended value) {
     if (value == min_) return;
-    if (!(value <= max_)) throw Exception(QStringLiteral("Minimum value must not be greater than maximum value !"));
+    if (!(value <= max_))
+        throw Exception(QStringLiteral("Minimum value must not be greater than maximum value !"));
     min_ = value;
     SetValue(Value());
 }
 
 void TCustomFloatEdit::SetMax(Extended value) {
     if (value == max_) return;
-    if (!(value >= min_)) throw Exception(QStringLiteral("Maximum value must not be less than minimum value !"));
+    if (!(value >= min_))
+        throw Exception(QStringLiteral("Maximum value must not be less than minimum value !"));
     max_ = value;
     SetValue(Value());
 }
@@ -113,7 +116,8 @@ void TCustomFloatEdit::SetAlignment(TAlignment alignment) {
 Extended TCustomFloatEdit::Value() const {
     if (loading_) return pendingValue_;
     QString t = text();
-    if (t == QLatin1String("-") || (t.size() == 1 && t[0] == decimalChar_) || t.isEmpty() || t == QLatin1String("E"))
+    if (t == QLatin1String("-") || (t.size() == 1 && t[0] == decimalChar_) || t.isEmpty() ||
+        t == QLatin1String("E"))
         t = QStringLiteral("0");
     const auto v = TextToFloat(t, decimalChar_);
     Extended x = v ? *v : min_;
@@ -172,34 +176,34 @@ void TCustomFloatEdit::KeyPress(QChar& key) {
     in.decimalChar = decimalChar_;
     const TFloatKeyDecision d = DecideFloatKey(in);
     switch (d.action) {
-    case TFloatKeyAction::EnterPress:
-        if (OnEnterPress) OnEnterPress(this, key);
-        key = QChar();
-        return;
-    case TFloatKeyAction::Escape:
-        SetValue(enterValue_);
-        selectAll();
-        key = QChar();
-        RaiseKeyPress(key);
-        return;
-    case TFloatKeyAction::PassControl:
-    case TFloatKeyAction::Accept:
-        RaiseKeyPress(key);
-        return;
-    case TFloatKeyAction::Refuse:
-        RaiseKeyPress(key);
-        key = QChar();
-        return;
-    case TFloatKeyAction::MinusZero:
-    case TFloatKeyAction::SeparatorZero:
-        RaiseKeyPress(key);
-        key = QChar();
-        // A read-only edit keeps its text whatever is typed.
-        if (!isReadOnly()) {
-            setText(d.text);
-            setSelection(d.selStart, d.selLength);
-        }
-        return;
+        case TFloatKeyAction::EnterPress:
+            if (OnEnterPress) OnEnterPress(this, key);
+            key = QChar();
+            return;
+        case TFloatKeyAction::Escape:
+            SetValue(enterValue_);
+            selectAll();
+            key = QChar();
+            RaiseKeyPress(key);
+            return;
+        case TFloatKeyAction::PassControl:
+        case TFloatKeyAction::Accept:
+            RaiseKeyPress(key);
+            return;
+        case TFloatKeyAction::Refuse:
+            RaiseKeyPress(key);
+            key = QChar();
+            return;
+        case TFloatKeyAction::MinusZero:
+        case TFloatKeyAction::SeparatorZero:
+            RaiseKeyPress(key);
+            key = QChar();
+            // A read-only edit keeps its text whatever is typed.
+            if (!isReadOnly()) {
+                setText(d.text);
+                setSelection(d.selStart, d.selLength);
+            }
+            return;
     }
 }
 
@@ -248,7 +252,8 @@ void TCustomFloatEdit::keyPressEvent(QKeyEvent* event) {
             event->accept();
             return;
         }
-        if ((event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut)) && !ClipboardEditAllowed()) {
+        if ((event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut)) &&
+            !ClipboardEditAllowed()) {
             event->accept();
             return;
         }
@@ -278,7 +283,8 @@ void TCustomFloatEdit::inputMethodEvent(QInputMethodEvent* event) {
     QInputMethodEvent noCommit(event->preeditString(), event->attributes());
     QLineEdit::inputMethodEvent(&noCommit);
     Guarded([&] {
-        for (QChar c : commit) TypeChar(c, false, nullptr);
+        for (QChar c : commit)
+            TypeChar(c, false, nullptr);
     });
     event->accept();
 }
@@ -347,8 +353,8 @@ void TCustomFloatEdit::contextMenuEvent(QContextMenuEvent* event) {
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const bool editable = ClipboardEditAllowed();
     const bool selection = hasSelectedText();
-    auto add = [&](const char* name, const QString& text, QKeySequence::StandardKey key, bool enabled,
-                   const std::function<void()>& slot) {
+    auto add = [&](const char* name, const QString& text, QKeySequence::StandardKey key,
+                   bool enabled, const std::function<void()>& slot) {
         QString caption = text;
         const QString shortcut = QKeySequence(key).toString(QKeySequence::NativeText);
         if (!shortcut.isEmpty()) caption += QLatin1Char('\t') + shortcut;
@@ -357,14 +363,17 @@ void TCustomFloatEdit::contextMenuEvent(QContextMenuEvent* event) {
         a->setEnabled(enabled);
         connect(a, &QAction::triggered, this, [slot] { slot(); });
     };
-    add("edit-undo", tr("&Undo"), QKeySequence::Undo, editable && isUndoAvailable(), [this] { undo(); });
-    add("edit-redo", tr("&Redo"), QKeySequence::Redo, editable && isRedoAvailable(), [this] { redo(); });
+    add("edit-undo", tr("&Undo"), QKeySequence::Undo, editable && isUndoAvailable(),
+        [this] { undo(); });
+    add("edit-redo", tr("&Redo"), QKeySequence::Redo, editable && isRedoAvailable(),
+        [this] { redo(); });
     menu->addSeparator();
     add("edit-cut", tr("Cu&t"), QKeySequence::Cut, editable && selection, [this] { cut(); });
     add("edit-copy", tr("&Copy"), QKeySequence::Copy, selection, [this] { copy(); });
     add("edit-paste", tr("&Paste"), QKeySequence::Paste,
         editable && !QGuiApplication::clipboard()->text().isEmpty(), [this] { paste(); });
-    add("edit-delete", tr("Delete"), QKeySequence::UnknownKey, editable && selection, [this] { del(); });
+    add("edit-delete", tr("Delete"), QKeySequence::UnknownKey, editable && selection,
+        [this] { del(); });
     menu->addSeparator();
     add("select-all", tr("Select All"), QKeySequence::SelectAll,
         !text().isEmpty() && selectedText().size() != text().size(), [this] { selectAll(); });
@@ -390,8 +399,12 @@ int TSpinFloatEdit::MinEditHeight() const {
     return h + std::min(hs, h) / 4 + 4 * kBorderHeight + 2;
 }
 
-void TSpinFloatEdit::StepUp() { Step(true); }
-void TSpinFloatEdit::StepDown() { Step(false); }
+void TSpinFloatEdit::StepUp() {
+    Step(true);
+}
+void TSpinFloatEdit::StepDown() {
+    Step(false);
+}
 
 void TSpinFloatEdit::Step(bool up) {
     if (isReadOnly()) {

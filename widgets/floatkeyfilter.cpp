@@ -78,7 +78,8 @@ QString FloatToText(Extended value, int digits, QChar decimalChar) {
     const int intDigits = exp10 + 1;
     if (intDigits > kPrecision) {
         // Beyond 18 integer digits the fixed form would invent digits: scientific instead.
-        while (d.size() > 1 && d.back() == '0') d.pop_back();
+        while (d.size() > 1 && d.back() == '0')
+            d.pop_back();
         out += QLatin1Char(d[0]);
         if (d.size() > 1) {
             out += decimalChar;
@@ -95,11 +96,13 @@ QString FloatToText(Extended value, int digits, QChar decimalChar) {
     if (intDigits <= 0) {
         out += QLatin1Char('0');
     } else {
-        for (int k = intDigits - 1; k >= 0; --k) out += QLatin1Char(digitAt(k));
+        for (int k = intDigits - 1; k >= 0; --k)
+            out += QLatin1Char(digitAt(k));
     }
     if (digits > 0) {
         out += decimalChar;
-        for (int k = -1; k >= -digits; --k) out += QLatin1Char(digitAt(k));
+        for (int k = -1; k >= -digits; --k)
+            out += QLatin1Char(digitAt(k));
     }
     return out;
 }
@@ -108,8 +111,11 @@ std::optional<Extended> TextToFloat(const QString& text, QChar decimalChar) {
     const qsizetype n = text.size();
     qsizetype i = 0;
     auto blank = [&](qsizetype k) { return k < n && text[k] == QLatin1Char(' '); };
-    auto digit = [&](qsizetype k) { return k < n && text[k] >= QLatin1Char('0') && text[k] <= QLatin1Char('9'); };
-    while (blank(i)) ++i;
+    auto digit = [&](qsizetype k) {
+        return k < n && text[k] >= QLatin1Char('0') && text[k] <= QLatin1Char('9');
+    };
+    while (blank(i))
+        ++i;
     bool negative = false;
     if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
         negative = text[i] == QLatin1Char('-');
@@ -117,10 +123,12 @@ std::optional<Extended> TextToFloat(const QString& text, QChar decimalChar) {
     }
     if (!(digit(i) || (i < n && text[i] == decimalChar))) return std::nullopt;
     std::string intPart, fracPart, expPart;
-    while (digit(i)) intPart += char(text[i++].unicode());
+    while (digit(i))
+        intPart += char(text[i++].unicode());
     if (i < n && text[i] == decimalChar) {
         ++i;
-        while (digit(i)) fracPart += char(text[i++].unicode());
+        while (digit(i))
+            fracPart += char(text[i++].unicode());
     }
     bool expNegative = false;
     if (i < n && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
@@ -129,9 +137,11 @@ std::optional<Extended> TextToFloat(const QString& text, QChar decimalChar) {
             expNegative = text[i] == QLatin1Char('-');
             ++i;
         }
-        while (digit(i)) expPart += char(text[i++].unicode());
+        while (digit(i))
+            expPart += char(text[i++].unicode());
     }
-    while (blank(i)) ++i;
+    while (blank(i))
+        ++i;
     if (i != n) return std::nullopt;
 
     const auto firstNonZero = (intPart + fracPart).find_first_not_of('0');
@@ -176,7 +186,8 @@ TFloatKeyDecision DecideFloatKey(const TFloatKeyInput& in) {
         r.action = TFloatKeyAction::PassControl;
         return r;
     }
-    const bool allowed = key == QLatin1Char('-') || (key >= QLatin1Char('0') && key <= QLatin1Char('9')) ||
+    const bool allowed = key == QLatin1Char('-') ||
+                         (key >= QLatin1Char('0') && key <= QLatin1Char('9')) ||
                          key == QLatin1Char('e') || key == in.decimalChar;
     if (!allowed) {
         r.action = TFloatKeyAction::Refuse;

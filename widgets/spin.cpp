@@ -21,7 +21,8 @@ QImage Triangle(bool up) {
     img.fill(ToQColor(clOlive));
     for (int row = 0; row < 4; ++row) {
         const int halfWidth = up ? row : 3 - row;
-        for (int x = 4 - halfWidth; x <= 4 + halfWidth; ++x) img.setPixelColor(x, 1 + row, Qt::black);
+        for (int x = 4 - halfWidth; x <= 4 + halfWidth; ++x)
+            img.setPixelColor(x, 1 + row, Qt::black);
     }
     return img;
 }
@@ -30,7 +31,8 @@ QImage Triangle(bool up) {
 
 // ---- TTimerSpeedButton ----
 
-TTimerSpeedButton::TTimerSpeedButton(QWidget* parent) : QWidget(parent), glyph_(std::make_unique<TButtonGlyph>()) {
+TTimerSpeedButton::TTimerSpeedButton(QWidget* parent)
+    : QWidget(parent), glyph_(std::make_unique<TButtonGlyph>()) {
     glyph_->OnChange = [this] { update(); };
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -38,10 +40,18 @@ TTimerSpeedButton::TTimerSpeedButton(QWidget* parent) : QWidget(parent), glyph_(
 
 TTimerSpeedButton::~TTimerSpeedButton() = default;
 
-const QImage& TTimerSpeedButton::Glyph() const { return glyph_->Glyph(); }
-void TTimerSpeedButton::SetGlyph(const QImage& glyph) { glyph_->SetGlyph(glyph); }
-int TTimerSpeedButton::NumGlyphs() const { return glyph_->NumGlyphs(); }
-void TTimerSpeedButton::SetNumGlyphs(int n) { glyph_->SetNumGlyphs(n > 4 ? 4 : n); }
+const QImage& TTimerSpeedButton::Glyph() const {
+    return glyph_->Glyph();
+}
+void TTimerSpeedButton::SetGlyph(const QImage& glyph) {
+    glyph_->SetGlyph(glyph);
+}
+int TTimerSpeedButton::NumGlyphs() const {
+    return glyph_->NumGlyphs();
+}
+void TTimerSpeedButton::SetNumGlyphs(int n) {
+    glyph_->SetNumGlyphs(n > 4 ? 4 : n);
+}
 
 void TTimerSpeedButton::SetFocusFrame(bool on) {
     if (on == focusFrame_) return;
@@ -164,12 +174,24 @@ QImage TSpinButton::SpinDownGlyph() {
     return img;
 }
 
-const QImage& TSpinButton::UpGlyph() const { return up_->Glyph(); }
-const QImage& TSpinButton::DownGlyph() const { return down_->Glyph(); }
-int TSpinButton::UpNumGlyphs() const { return up_->NumGlyphs(); }
-int TSpinButton::DownNumGlyphs() const { return down_->NumGlyphs(); }
-void TSpinButton::SetUpNumGlyphs(int n) { up_->SetNumGlyphs(n); }
-void TSpinButton::SetDownNumGlyphs(int n) { down_->SetNumGlyphs(n); }
+const QImage& TSpinButton::UpGlyph() const {
+    return up_->Glyph();
+}
+const QImage& TSpinButton::DownGlyph() const {
+    return down_->Glyph();
+}
+int TSpinButton::UpNumGlyphs() const {
+    return up_->NumGlyphs();
+}
+int TSpinButton::DownNumGlyphs() const {
+    return down_->NumGlyphs();
+}
+void TSpinButton::SetUpNumGlyphs(int n) {
+    up_->SetNumGlyphs(n);
+}
+void TSpinButton::SetDownNumGlyphs(int n) {
+    down_->SetNumGlyphs(n);
+}
 
 void TSpinButton::SetUpGlyph(const QImage& glyph) {
     // An empty image brings the built-in triangle back.
@@ -182,11 +204,17 @@ void TSpinButton::SetDownGlyph(const QImage& glyph) {
     if (glyph.isNull()) down_->SetNumGlyphs(1);
 }
 
-bool TSpinButton::TabStop() const { return focusPolicy() & Qt::TabFocus; }
+bool TSpinButton::TabStop() const {
+    return focusPolicy() & Qt::TabFocus;
+}
 
-void TSpinButton::SetTabStop(bool on) { setFocusPolicy(on ? Qt::StrongFocus : Qt::NoFocus); }
+void TSpinButton::SetTabStop(bool on) {
+    setFocusPolicy(on ? Qt::StrongFocus : Qt::NoFocus);
+}
 
-bool TSpinButton::CanFocus() const { return isVisible() && isEnabled(); }
+bool TSpinButton::CanFocus() const {
+    return isVisible() && isEnabled();
+}
 
 void TSpinButton::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -225,7 +253,8 @@ void TSpinButton::BtnMouseDown(TTimerSpeedButton* button, Qt::MouseButton mb) {
     if (mb != Qt::LeftButton) return;
     SetFocusBtn(button);
     QWidget* fc = focusControl_.data();
-    if (fc && (fc->focusPolicy() & Qt::TabFocus) && fc->isVisible() && fc->isEnabled() && !fc->hasFocus()) {
+    if (fc && (fc->focusPolicy() & Qt::TabFocus) && fc->isVisible() && fc->isEnabled() &&
+        !fc->hasFocus()) {
         fc->setFocus(Qt::MouseFocusReason);
         return;
     }
@@ -234,20 +263,20 @@ void TSpinButton::BtnMouseDown(TTimerSpeedButton* button, Qt::MouseButton mb) {
 
 void TSpinButton::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Space:
-        Guarded([this] { focused_->Click(); });
-        break;
-    case Qt::Key_Up:
-        SetFocusBtn(up_);
-        Guarded([this] { up_->Click(); });
-        break;
-    case Qt::Key_Down:
-        SetFocusBtn(down_);
-        Guarded([this] { down_->Click(); });
-        break;
-    default:
-        QWidget::keyPressEvent(event);
-        return;
+        case Qt::Key_Space:
+            Guarded([this] { focused_->Click(); });
+            break;
+        case Qt::Key_Up:
+            SetFocusBtn(up_);
+            Guarded([this] { up_->Click(); });
+            break;
+        case Qt::Key_Down:
+            SetFocusBtn(down_);
+            Guarded([this] { down_->Click(); });
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
     }
     event->accept();
 }

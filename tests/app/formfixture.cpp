@@ -33,9 +33,13 @@ TFormMain& FormFixture::Build() {
     return *form;
 }
 
-void FormFixture::Destroy() { form.reset(); }
+void FormFixture::Destroy() {
+    form.reset();
+}
 
-QString FormFixture::SettingsPath() const { return SettingsStore::DefaultPath(); }
+QString FormFixture::SettingsPath() const {
+    return SettingsStore::DefaultPath();
+}
 
 void FormFixture::WriteSettings(const QString& iniBody) {
     QDir().mkpath(QFileInfo(SettingsPath()).absolutePath());

@@ -1,18 +1,18 @@
 #include <QComboBox>
-#include <QPainter>
 #include <QLocale>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 
 #include "app/menuitem.h"
 #include "app/panel.h"
 #include "config/cfgdialog.h"
+#include "platform/fakeserialdevice.h"
+#include "platform/guard.h"
 #include "platform/ttimer.h"
 #include "tests/app/formfixture.h"
 #include "widgets/digit.h"
 #include "widgets/floatedit.h"
-#include "platform/fakeserialdevice.h"
-#include "platform/guard.h"
 
 class Config : public FormFixture {
 protected:
@@ -217,5 +217,5 @@ TEST_F(ConfigPorts, AFailedOpenShowsThePortsMessageAndSkipsTheRest) {
     EXPECT_EQ(f.ComPort->Tag(), 1);
     EXPECT_FALSE(f.ComPort->Connected());
     EXPECT_EQ(f.LedModus->Kind(), TLedKind::lkGreen);  // step 14 skipped
-    EXPECT_EQ(f.Resolution, 0);                         // applied before the port
+    EXPECT_EQ(f.Resolution, 0);                        // applied before the port
 }

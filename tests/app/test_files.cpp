@@ -62,7 +62,8 @@ TEST_F(Files, WordChoiceSavesThroughTheOfficeSuite) {
     dialogs.saveAnswers = {{Path("result.txt"), 2}};
     f.sbSaveClick();
     QStringList lines;
-    for (const auto& r : rec->Records()) lines << r.ToString();
+    for (const auto& r : rec->Records())
+        lines << r.ToString();
     EXPECT_TRUE(lines.join('\n').contains("FileSaveAs")) << lines.join('\n').toStdString();
     EXPECT_TRUE(lines.join('\n').contains("AppMinimize"));
 }

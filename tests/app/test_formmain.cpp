@@ -14,7 +14,9 @@
 #include "widgets/digit.h"
 
 namespace {
-QColor FontColor(QLabel* l) { return l->palette().color(QPalette::WindowText); }
+QColor FontColor(QLabel* l) {
+    return l->palette().color(QPalette::WindowText);
+}
 const QColor kDim(0x40, 0x40, 0x40), kYellow(255, 255, 0), kLime(0, 255, 0);
 }  // namespace
 
@@ -50,9 +52,12 @@ TEST_F(FormMain, FirstStartDefaults) {
 
 TEST_F(FormMain, BothRowsShowZeroOnStart) {
     TFormMain& f = Build();
-    for (TDigit* d : {f.Digit2, f.Digit3, f.Digit4, f.Digit5}) EXPECT_EQ(d->ColorOn(), RGBColor(0x40, 0x40, 0x40));
-    for (TDigit* d : {f.Digit6, f.Digit7, f.Digit8}) EXPECT_EQ(d->ColorOn(), clYellow);
-    for (TDigit* d : {f.Digit13, f.Digit15, f.Digit16, f.Digit18, f.Digit19, f.Digit21, f.Digit22}) {
+    for (TDigit* d : {f.Digit2, f.Digit3, f.Digit4, f.Digit5})
+        EXPECT_EQ(d->ColorOn(), RGBColor(0x40, 0x40, 0x40));
+    for (TDigit* d : {f.Digit6, f.Digit7, f.Digit8})
+        EXPECT_EQ(d->ColorOn(), clYellow);
+    for (TDigit* d :
+         {f.Digit13, f.Digit15, f.Digit16, f.Digit18, f.Digit19, f.Digit21, f.Digit22}) {
         EXPECT_EQ(d->ColorOn(), RGBColor(0x40, 0x40, 0x40));
         EXPECT_EQ(d->Value(), 0);
     }

@@ -35,7 +35,8 @@ protected:
         ASSERT_TRUE(device->WaitUntilIdle());
     }
     void Deliver() {
-        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
     }
     void StartAndPassLockOut(TFormMain& f) {
         f.mStart->Click();

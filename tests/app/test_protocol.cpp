@@ -28,7 +28,8 @@ protected:
     }
     QStringList Row(TFormMain& f, int r) {
         QStringList l;
-        for (int c = 0; c < 5; ++c) l << f.SortGrid1->Cells(c, r);
+        for (int c = 0; c < 5; ++c)
+            l << f.SortGrid1->Cells(c, r);
         return l;
     }
 };
@@ -161,7 +162,8 @@ TEST_F(Protocol, ClickingATimeSelectsTheRowAndAStartNumberCanBeTyped) {
     EXPECT_EQ(g->Row(), 2);
     g->SetModified(false);
     // Keys go where the focus is: the first opens the editor, the rest type into it.
-    for (char key : {'1', '2'}) QTest::keyClick(QApplication::focusWidget(), key);
+    for (char key : {'1', '2'})
+        QTest::keyClick(QApplication::focusWidget(), key);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(g->Cells(1, 2), "12");
     EXPECT_TRUE(g->Modified());

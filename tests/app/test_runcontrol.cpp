@@ -56,8 +56,8 @@ TEST_F(RunControl, StateTableThroughAWholeRun) {
     EXPECT_EQ(f.bLAP->text(), "LAP");
 
     f.mStart->Click();
-    CheckState(f, {false, true, true, false, false, true, false, clBtnFace, clYellow, clRed,
-                   clBtnFace});
+    CheckState(
+        f, {false, true, true, false, false, true, false, clBtnFace, clYellow, clRed, clBtnFace});
     EXPECT_TRUE(f.Clock->Enabled());
     EXPECT_TRUE(f.TimerGesperrt->Enabled());
     EXPECT_EQ(f.mLAP->ShortCut(), QKeySequence(Qt::Key_Return));

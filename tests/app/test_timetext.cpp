@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QDateTime>
 #include <QLocale>
-#include <gtest/gtest.h>
 
 #include "app/timetext.h"
 
@@ -43,7 +43,8 @@ TEST(TrimLeadingZeros, KeepsTheSecondsUnitsDigit) {
 TEST(DisplayRow, LitAndDimDigitByDigit) {
     auto lit = [](int row, TRaceTime t) {
         QString s;
-        for (bool b : DisplayRow(row, SplitTime(t)).lit) s += b ? 'L' : 'd';
+        for (bool b : DisplayRow(row, SplitTime(t)).lit)
+            s += b ? 'L' : 'd';
         return s;
     };
     EXPECT_EQ(lit(1, 0), "ddddLLL");
@@ -63,7 +64,7 @@ TEST(SpeedText, OneDecimalInTheRegionalFormat) {
     QLocale::setDefault(QLocale::c());
     EXPECT_EQ(SpeedText(42195, 7805270), "19.5");
     EXPECT_EQ(SpeedText(0, 7805270), "0.0");
-    EXPECT_EQ(SpeedText(42195, 0), "0.0");  // a lap in the start's tick must not fail
+    EXPECT_EQ(SpeedText(42195, 0), "0.0");          // a lap in the start's tick must not fail
     EXPECT_EQ(SpeedText(42195, 1), "151902000.0");  // no group separators
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(SpeedText(42195, 7805270), "19,5");

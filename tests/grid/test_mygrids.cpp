@@ -1,5 +1,5 @@
-#include <QTest>
 #include <gtest/gtest.h>
+#include <QTest>
 
 #include "grid/mygrids.h"
 #include "tests/support/testenv.h"
@@ -31,11 +31,13 @@ QString ErrorOf(const std::function<void()>& f) {
 TEST(SparseCells, RowsAndCellsOutsideTheCountsSurvive) {
     TMyStringGrid g;
     g.SetRowCount(10);
-    for (int r = 0; r < 10; ++r) g.SetCells(1, r, QString::number(r));
+    for (int r = 0; r < 10; ++r)
+        g.SetCells(1, r, QString::number(r));
     g.SetRowCount(2);
     EXPECT_EQ(g.RowCount(), 2);
     g.SetRowCount(10);
-    for (int r = 2; r < 10; ++r) EXPECT_EQ(g.Cells(1, r), QString::number(r));
+    for (int r = 2; r < 10; ++r)
+        EXPECT_EQ(g.Cells(1, r), QString::number(r));
 
     g.SetColCount(5);
     g.SetCells(4, 3, QStringLiteral("x"));
@@ -74,14 +76,17 @@ TEST(GridBase, CountRulesAndMessages) {
     EXPECT_EQ(g.DefaultColWidth(), 64);
     EXPECT_EQ(g.DefaultRowHeight(), 24);
     EXPECT_EQ(ErrorOf([&] { g.SetFixedRows(5); }), "Fixed row count must be less than row count");
-    EXPECT_EQ(ErrorOf([&] { g.SetFixedCols(5); }), "Fixed column count must be less than column count");
+    EXPECT_EQ(ErrorOf([&] { g.SetFixedCols(5); }),
+              "Fixed column count must be less than column count");
     EXPECT_EQ(ErrorOf([&] { g.SetRowCount(0x10000000); }), "Grid too large for operation");
     EXPECT_EQ(g.RowCount(), 5);
     EXPECT_EQ(ErrorOf([&] { g.DeleteRow(5); }), "Grid index out of range");
     EXPECT_EQ(ErrorOf([&] { g.MoveColumn(0, 7); }), "Grid index out of range");
     EXPECT_EQ(ErrorOf([&] { g.SetColWidths(5, 10); }), "Grid index out of range");
-    EXPECT_EQ(ErrorOf([&] { g.Rows(1).Insert(0, QStringLiteral("x")); }), "Cannot insert or delete rows from grid");
-    EXPECT_EQ(ErrorOf([&] { g.Cols(1).Add(QStringLiteral("x")); }), "Cannot insert or delete rows from grid");
+    EXPECT_EQ(ErrorOf([&] { g.Rows(1).Insert(0, QStringLiteral("x")); }),
+              "Cannot insert or delete rows from grid");
+    EXPECT_EQ(ErrorOf([&] { g.Cols(1).Add(QStringLiteral("x")); }),
+              "Cannot insert or delete rows from grid");
     g.SetRowCount(2);
     EXPECT_EQ(ErrorOf([&] { g.DeleteRow(1); }), "Too many rows or columns deleted");
     // A row count at or below the fixed count lowers the fixed count.
@@ -112,7 +117,8 @@ TEST(GridBase, RowAndColumnViewsCopyOnAssign) {
 TEST(GridBase, MovesAndDeletionsCarryCells) {
     TMyStringGrid g;
     g.SetRowCount(6);
-    for (int r = 0; r < 6; ++r) g.SetCells(0, r, QString::number(r));
+    for (int r = 0; r < 6; ++r)
+        g.SetCells(0, r, QString::number(r));
     g.SetCells(4, 1, "hidden-beyond");
     g.SetColCount(4);  // column 4 now lies outside the count
     g.MoveRow(1, 4);
@@ -123,7 +129,8 @@ TEST(GridBase, MovesAndDeletionsCarryCells) {
     EXPECT_EQ(g.Cols(0).ToStringList(), (QStringList{"0", "2", "4", "1", "5"}));
     g.SetRowCount(6);
     EXPECT_EQ(g.Cells(0, 5), "");  // a deleted row does not come back
-    for (int c = 0; c < 4; ++c) g.SetCells(c, 0, QString(QChar('A' + c)));
+    for (int c = 0; c < 4; ++c)
+        g.SetCells(c, 0, QString(QChar('A' + c)));
     g.MoveColumn(0, 2);
     EXPECT_EQ(g.Rows(0).ToStringList(), (QStringList{"B", "C", "A", "D"}));
     g.DeleteColumn(1);
@@ -266,8 +273,8 @@ TEST(GridBase, ColumnSizingByDraggingInTheFixedRow) {
     QWidget* vp = g.viewport();
     // Column 1 spans x 65..128; its grid line is at 129.
     QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(129, 10));
-    QMouseEvent move(QEvent::MouseMove, QPointF(100, 10), vp->mapToGlobal(QPointF(100, 10)), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(100, 10), vp->mapToGlobal(QPointF(100, 10)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(vp, &move);
     QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(100, 10));
     EXPECT_EQ(g.ColWidths(1), 35);
@@ -303,13 +310,15 @@ TEST(GridBase, PaintsVisibleTextAndSelection) {
     g.SetSelection({2, 2, 3, 2});
     const QImage img = Render(&g);
     SaveShot(img, "mygrids_base");
-    // The selected block is painted in the highlight colour; an unselected data cell in the window colour.
+    // The selected block is painted in the highlight colour; an unselected data cell in the window
+    // colour.
     EXPECT_EQ(img.pixelColor(150, 60), ToQColor(clHighlight));
     EXPECT_EQ(img.pixelColor(200, 100), ToQColor(clWindow));
     EXPECT_EQ(img.pixelColor(10, 40), ToQColor(clBtnFace));
     // Some dark text pixels inside cell (1, 1).
     bool text = false;
     for (int x = 67; x < 128 && !text; ++x)
-        for (int y = 27; y < 48 && !text; ++y) text = img.pixelColor(x, y).lightness() < 100;
+        for (int y = 27; y < 48 && !text; ++y)
+            text = img.pixelColor(x, y).lightness() < 100;
     EXPECT_TRUE(text);
 }

@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QMenu>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "grid/sortgrid.h"
 #include "platform/scripteddialogs.h"
@@ -17,8 +17,9 @@ struct ProtocolGrid {
         g.SetDefaultColWidth(42);
         g.SetDefaultRowHeight(20);
         g.SetRowCount(2);
-        g.SetOptions({TGridOption::goFixedVertLine, TGridOption::goFixedHorzLine, TGridOption::goVertLine,
-                      TGridOption::goHorzLine, TGridOption::goDrawFocusSelected, TGridOption::goColSizing,
+        g.SetOptions({TGridOption::goFixedVertLine, TGridOption::goFixedHorzLine,
+                      TGridOption::goVertLine, TGridOption::goHorzLine,
+                      TGridOption::goDrawFocusSelected, TGridOption::goColSizing,
                       TGridOption::goEditing});
         g.SetScrollBars(TScrollStyle::ssVertical);
         g.SortOptions().CanSort = false;
@@ -34,7 +35,8 @@ struct ProtocolGrid {
         for (int i = 0; i < n; ++i) {
             const int row = g.IsRowEmpty(1) && g.RowCount() == 2 ? 1 : g.RowCount();
             if (g.RowCount() <= row) g.SetRowCount(row + 1);
-            g.SetRow(row, {QString::number(row) + ".", QString::number(100 + row), "1:00", "0,00", "20,0"});
+            g.SetRow(row, {QString::number(row) + ".", QString::number(100 + row), "1:00", "0,00",
+                           "20,0"});
         }
     }
     ScopedDialogs dialogs;
@@ -42,7 +44,9 @@ struct ProtocolGrid {
     int modifiedEvents = 0;
 };
 
-QStringList Column(TSortGrid& g, int c) { return g.Cols(c).ToStringList(); }
+QStringList Column(TSortGrid& g, int c) {
+    return g.Cols(c).ToStringList();
+}
 
 }  // namespace
 
@@ -250,7 +254,8 @@ TEST(SortGrid, MoveSwapAndUserColumnMoveKeepFormatsAndSortColumn) {
     TSortGrid& g = p.g;
     p.AddRows(4);
     ASSERT_EQ(g.RowFormats().size(), 5u);
-    for (int r = 0; r < 5; ++r) g.RowFormats()[size_t(r)].Color = r;
+    for (int r = 0; r < 5; ++r)
+        g.RowFormats()[size_t(r)].Color = r;
     g.SwapRows(1, 4);
     EXPECT_EQ(Column(g, 0), (QStringList{"Rang", "4.", "2.", "3.", "1."}));
     EXPECT_EQ(g.RowFormats()[1].Color, 4);
@@ -262,7 +267,8 @@ TEST(SortGrid, MoveSwapAndUserColumnMoveKeepFormatsAndSortColumn) {
     g.SetOptions(g.Options() + TGridOption::goColMoving - TGridOption::goColSizing);
     g.SetModified(false);
     g.SortOptions().SortCol = 1;
-    for (int c = 0; c < 5; ++c) g.ColumnFormats()[size_t(c)].Color = c;
+    for (int c = 0; c < 5; ++c)
+        g.ColumnFormats()[size_t(c)].Color = c;
     int movedFrom = -1, movedTo = -1;
     g.OnColumnMoved = [&](TMyCustomGrid*, int f, int t) {
         movedFrom = f;
@@ -311,7 +317,8 @@ TEST(SortGrid, CellValidationRestoresRejectedText) {
     p.AddRows(3);
     g.SetModified(false);
     QString seenOld, seenNew;
-    g.OnCellValidate = [&](TSortGrid*, int, int, const QString& oldValue, QString& newValue, bool& valid) {
+    g.OnCellValidate = [&](TSortGrid*, int, int, const QString& oldValue, QString& newValue,
+                           bool& valid) {
         seenOld = oldValue;
         seenNew = newValue;
         valid = newValue.toInt() > 0;
@@ -349,7 +356,8 @@ TEST(SortGrid, AutoSizeColumnFitsTheWidestText) {
     g.AutoSizeColumn(2, false);
     EXPECT_EQ(g.ColWidths(2), fm.horizontalAdvance("10:00.00,00") + fm.horizontalAdvance("X"));
     g.Rows(0) = QStringList{"", "", "", "", ""};
-    for (int r = 1; r < g.RowCount(); ++r) g.SetCells(4, r, "");
+    for (int r = 1; r < g.RowCount(); ++r)
+        g.SetCells(4, r, "");
     g.AutoSizeColumn(4, true);
     EXPECT_EQ(g.ColWidths(4), fm.horizontalAdvance("xx"));
     g.SetColWidths(3, -1);

@@ -1,8 +1,8 @@
-#include <QListWidget>
-#include <QScrollBar>
-#include <QPainter>
-#include <QTest>
 #include <gtest/gtest.h>
+#include <QListWidget>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTest>
 
 #include "grid/gridglyphs.h"
 #include "grid/sortgrid.h"
@@ -17,9 +17,11 @@ struct CellGrid {
         g.SetBorderStyle(TBorderStyle::bsNone);
         g.SetScrollBars(TScrollStyle::ssNone);
         g.SetRowCount(std::max(2, rows + 1));
-        for (int c = 0; c < 5; ++c) g.SetCells(c, 0, "H" + QString::number(c));
+        for (int c = 0; c < 5; ++c)
+            g.SetCells(c, 0, "H" + QString::number(c));
         for (int r = 1; r <= rows; ++r)
-            for (int c = 0; c < 5; ++c) g.SetCells(c, r, QString("r%1c%2").arg(r).arg(c));
+            for (int c = 0; c < 5; ++c)
+                g.SetCells(c, r, QString("r%1c%2").arg(r).arg(c));
         g.SetModified(false);
         g.resize(w, h);
         g.show();
@@ -51,11 +53,16 @@ int InkTop(const QImage& img, const QRect& r) {
     return -1;
 }
 
-bool HasInk(const QImage& img, const QRect& r) { return InkColumns(img, r).first >= 0; }
+bool HasInk(const QImage& img, const QRect& r) {
+    return InkColumns(img, r).first >= 0;
+}
 
-QStringList Column(TSortGrid& g, int c) { return g.Cols(c).ToStringList(); }
+QStringList Column(TSortGrid& g, int c) {
+    return g.Cols(c).ToStringList();
+}
 
-void SendKey(QWidget* w, QEvent::Type type, int key, Qt::KeyboardModifiers mods, const QString& text = {}) {
+void SendKey(QWidget* w, QEvent::Type type, int key, Qt::KeyboardModifiers mods,
+             const QString& text = {}) {
     QKeyEvent e(type, key, mods, text);
     QApplication::sendEvent(w, &e);
 }
@@ -81,7 +88,8 @@ TEST(SortGridCells, FormatDefaultsAndNegotiation) {
     EXPECT_EQ(f.DarkColor, clBtnHighlight);
 
     std::vector<std::pair<QPoint, TGridDrawState>> seen;
-    g.OnGetCellFormat = [&](TSortGrid*, int c, int r, TGridDrawState s, TFormatOptions& fo, bool& cb, bool&, bool&) {
+    g.OnGetCellFormat = [&](TSortGrid*, int c, int r, TGridDrawState s, TFormatOptions& fo,
+                            bool& cb, bool&, bool&) {
         seen.push_back({QPoint(c, r), s});
         if (c == 2) {
             fo.AlignmentHorz = TAlignment::taCenter;
@@ -170,7 +178,7 @@ TEST(SortGridCells, FormatPrecedenceBetweenColumnAndRowEntries) {
     const QPoint probe = g.CellRect(1, 2).bottomRight() - QPoint(2, 2);
     g.ColumnFormats()[1] = TFontSetting{clBlack, clYellow, false, false, false, true};
     g.RowFormats()[2].Active = true;
-    g.SetCells(g.ColCount(), 2, "clWhite,1,0,0,clLime");  // the row's hidden format cell
+    g.SetCells(g.ColCount(), 2, "clWhite,1,0,0,clLime");      // the row's hidden format cell
     EXPECT_EQ(t.Shot().pixelColor(probe), ToQColor(clLime));  // the row wins by default
     g.SetColumnFormatsFirst(true);
     EXPECT_EQ(t.Shot().pixelColor(probe), ToQColor(clYellow));
@@ -191,9 +199,8 @@ TEST(SortGridCells, CheckBoxesCompareExactlyAndToggleToOneOrEmpty) {
     CellGrid t;
     TSortGrid& g = t.g;
     g.SetDefaultColWidth(60);
-    g.OnGetCellFormat = [](TSortGrid*, int c, int r, TGridDrawState, TFormatOptions&, bool& cb, bool&, bool&) {
-        cb = c == 2 && r > 0;
-    };
+    g.OnGetCellFormat = [](TSortGrid*, int c, int r, TGridDrawState, TFormatOptions&, bool& cb,
+                           bool&, bool&) { cb = c == 2 && r > 0; };
     std::vector<std::pair<int, bool>> events;
     g.OnSetChecked = [&](TSortGrid*, int, int r, bool state) { events.push_back({r, state}); };
     g.SetCells(2, 1, "TRUE");
@@ -210,8 +217,9 @@ TEST(SortGridCells, CheckBoxesCompareExactlyAndToggleToOneOrEmpty) {
     EXPECT_FALSE(tickInside(1));  // "TRUE" is not "true"
     EXPECT_TRUE(tickInside(2));
     EXPECT_TRUE(tickInside(3));
-    EXPECT_FALSE(HasInk(img, QRect(g.CellRect(2, 4).left() + 2, g.CellRect(2, 4).top() + 2, 8, 14)) &&
-                 tickInside(4));
+    EXPECT_FALSE(
+        HasInk(img, QRect(g.CellRect(2, 4).left() + 2, g.CellRect(2, 4).top() + 2, 8, 14)) &&
+        tickInside(4));
 
     // Space released on the current cell toggles; a click on the same cell too.
     g.SetSelection({2, 1, 2, 1});
@@ -239,7 +247,8 @@ TEST(SortGridCells, HideRowsBlanksEveryDataRow) {
     const QImage img = t.Shot();
     SaveShot(img, "sortgrid_hiderows");
     EXPECT_TRUE(HasInk(img, g.CellRect(0, 0)));
-    for (int r = 1; r <= 10; ++r) EXPECT_FALSE(HasInk(img, g.CellRect(0, r).adjusted(1, 1, -1, -1))) << r;
+    for (int r = 1; r <= 10; ++r)
+        EXPECT_FALSE(HasInk(img, g.CellRect(0, r).adjusted(1, 1, -1, -1))) << r;
     g.SetHideRows(false);
     EXPECT_TRUE(HasInk(t.Shot(), g.CellRect(0, 3)));
 }
@@ -249,7 +258,9 @@ TEST(SortGridCells, FilterKeepsRowsBackBeyondTheLastRow) {
     TSortGrid& g = t.g;
     g.SortOptions().CanSort = false;  // the rows as the filter arranged them
     g.SetModified(true);
-    g.OnSetFilter = [](const QStringList& row, bool& accept) { accept = row.at(0).mid(1).split('c').at(0).toInt() % 3 == 0; };
+    g.OnSetFilter = [](const QStringList& row, bool& accept) {
+        accept = row.at(0).mid(1).split('c').at(0).toInt() % 3 == 0;
+    };
     g.SetFiltered(true);
     EXPECT_TRUE(g.Filtered());
     EXPECT_EQ(g.FilteredOutCount(), 7);
@@ -260,8 +271,8 @@ TEST(SortGridCells, FilterKeepsRowsBackBeyondTheLastRow) {
     EXPECT_EQ(g.Row(), 1);
     g.SetFiltered(false);
     EXPECT_EQ(g.FilteredOutCount(), 0);
-    EXPECT_EQ(Column(g, 0), (QStringList{"H0", "r3c0", "r6c0", "r9c0", "r1c0", "r2c0", "r4c0", "r5c0", "r7c0",
-                                         "r8c0", "r10c0"}));
+    EXPECT_EQ(Column(g, 0), (QStringList{"H0", "r3c0", "r6c0", "r9c0", "r1c0", "r2c0", "r4c0",
+                                         "r5c0", "r7c0", "r8c0", "r10c0"}));
     EXPECT_TRUE(g.Modified());
 }
 
@@ -308,7 +319,9 @@ TEST(SortGridCells, FilterOnEmptyGridAndRepeatedFilters) {
     // Two filters in a row: switching off brings back the rows of both.
     CellGrid u;
     TSortGrid& h = u.g;
-    h.OnSetFilter = [](const QStringList& row, bool& accept) { accept = row.at(1).startsWith("r1"); };
+    h.OnSetFilter = [](const QStringList& row, bool& accept) {
+        accept = row.at(1).startsWith("r1");
+    };
     h.SetFiltered(true);
     EXPECT_EQ(h.RowCount(), 3);  // r1 and r10
     h.OnSetFilter = [](const QStringList& row, bool& accept) { accept = row.at(1) == "r10c1"; };
@@ -385,8 +398,8 @@ TEST(SortGridCells, DraggingStartsBeyondTenPixels) {
     const QPoint p = g.CellRect(1, 3).center();
     QTest::mouseClick(vp, Qt::LeftButton, {}, p);
     auto moveHeld = [&](QPoint to) {
-        QMouseEvent e(QEvent::MouseMove, QPointF(to), vp->mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton,
-                      Qt::NoModifier);
+        QMouseEvent e(QEvent::MouseMove, QPointF(to), vp->mapToGlobal(QPointF(to)), Qt::NoButton,
+                      Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(vp, &e);
     };
     QTest::mousePress(vp, Qt::LeftButton, {}, p);  // on a selected row: a drag may start
@@ -425,7 +438,8 @@ TEST(SortGridCells, CharacterJumpsToTheNextRowInTheSortColumn) {
     CellGrid t(6);
     TSortGrid& g = t.g;
     const QStringList names{"Berg", "anna", "Bob", "carl", "beat", "Alf"};
-    for (int r = 1; r <= 6; ++r) g.SetCells(2, r, names.at(r - 1));
+    for (int r = 1; r <= 6; ++r)
+        g.SetCells(2, r, names.at(r - 1));
     g.SortOptions().SortCol = 2;
     g.SetSelection({0, 1, 0, 1});
     QTest::keyClicks(&g, "b");
@@ -444,9 +458,8 @@ TEST(SortGridCells, CharacterJumpsToTheNextRowInTheSortColumn) {
 TEST(SortGridCells, ComboboxListChoosesAnItem) {
     CellGrid t;
     TSortGrid& g = t.g;
-    g.OnGetCellFormat = [](TSortGrid*, int c, int r, TGridDrawState, TFormatOptions&, bool&, bool& combo, bool&) {
-        combo = c == 3 && r > 0;
-    };
+    g.OnGetCellFormat = [](TSortGrid*, int c, int r, TGridDrawState, TFormatOptions&, bool&,
+                           bool& combo, bool&) { combo = c == 3 && r > 0; };
     QStringList offered{"Zulu", "Alpha", "Mike"};
     int width = 0;
     g.OnGetComboBox = [&](TSortGrid*, int, int, QStringList& items, int& w, int&, bool&) {
@@ -486,15 +499,15 @@ TEST(SortGridCells, ComboboxListChoosesAnItem) {
 TEST(SortGridCells, EllipsisFiresOnlyInTheButtonArea) {
     CellGrid t;
     TSortGrid& g = t.g;
-    g.OnGetCellFormat = [](TSortGrid*, int c, int r, TGridDrawState, TFormatOptions&, bool&, bool&, bool& ell) {
-        ell = c == 1 && r > 0;
-    };
+    g.OnGetCellFormat = [](TSortGrid*, int c, int r, TGridDrawState, TFormatOptions&, bool&, bool&,
+                           bool& ell) { ell = c == 1 && r > 0; };
     std::vector<QPoint> fired;
     g.OnSetEllipsis = [&](TSortGrid*, int c, int r) { fired.push_back(QPoint(c, r)); };
     const QRect cell = g.CellRect(1, 4);
     QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, QPoint(cell.left() + 5, cell.center().y()));
     EXPECT_TRUE(fired.empty());
-    QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 3, cell.center().y()));
+    QTest::mouseClick(g.viewport(), Qt::LeftButton, {},
+                      QPoint(cell.right() - 3, cell.center().y()));
     EXPECT_EQ(fired, std::vector<QPoint>{QPoint(1, 4)});
     SendKey(&g, QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ");
     EXPECT_EQ(fired.size(), 2u);
@@ -524,8 +537,8 @@ TEST(SortGridCells, WheelScrollsThroughScrollToCell) {
     TSortGrid& g = t.g;
     ASSERT_EQ(g.VisibleRowCount(), 8);
     auto wheel = [&](int dy) {
-        QWheelEvent e(QPointF(50, 50), g.viewport()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, dy),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent e(QPointF(50, 50), g.viewport()->mapToGlobal(QPointF(50, 50)), QPoint(),
+                      QPoint(0, dy), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(g.viewport(), &e);
     };
     wheel(-120);
@@ -534,7 +547,8 @@ TEST(SortGridCells, WheelScrollsThroughScrollToCell) {
     EXPECT_EQ(g.TopRow(), 3);
     wheel(120);
     EXPECT_EQ(g.TopRow(), 1);
-    for (int i = 0; i < 40; ++i) wheel(-120);
+    for (int i = 0; i < 40; ++i)
+        wheel(-120);
     EXPECT_EQ(g.TopRow(), 41 - 8);
 }
 
@@ -570,9 +584,10 @@ TEST(SortGridCells, ShowcaseScreenshot) {
     g.ColumnFormats()[3] = TFontSetting{clNavy, clCream, true, false, false, true};
     g.RowFormats()[9].Active = true;
     g.SetCells(g.ColCount(), 9, "clMaroon,0,1,0,clSkyBlue");
-    for (int r = 1; r <= 12; ++r) g.SetCells(0, r, r % 2 ? "1" : "");
-    g.OnGetCellFormat = [](TSortGrid*, int c, int r, TGridDrawState, TFormatOptions& fo, bool& cb, bool& combo,
-                           bool& ell) {
+    for (int r = 1; r <= 12; ++r)
+        g.SetCells(0, r, r % 2 ? "1" : "");
+    g.OnGetCellFormat = [](TSortGrid*, int c, int r, TGridDrawState, TFormatOptions& fo, bool& cb,
+                           bool& combo, bool& ell) {
         if (r == 0) return;
         cb = c == 0;
         combo = c == 2;
@@ -593,11 +608,14 @@ TEST(SortGridCells, EditorModeRefusesSpecialCellsAndOpensTheList) {
     CellGrid t;
     TSortGrid& g = t.g;
     g.SetOptions(g.Options() + TGridOption::goEditing);
-    g.OnGetCellFormat = [](TSortGrid*, int c, int r, TGridDrawState, TFormatOptions&, bool&, bool& combo, bool& ell) {
+    g.OnGetCellFormat = [](TSortGrid*, int c, int r, TGridDrawState, TFormatOptions&, bool&,
+                           bool& combo, bool& ell) {
         combo = c == 2 && r > 0;
         ell = c == 3 && r > 0;
     };
-    g.OnGetComboBox = [](TSortGrid*, int, int, QStringList& items, int&, int&, bool&) { items = {"x", "y"}; };
+    g.OnGetComboBox = [](TSortGrid*, int, int, QStringList& items, int&, int&, bool&) {
+        items = {"x", "y"};
+    };
     g.SetSelection({1, 1, 1, 1});
     QTest::keyClick(&g, Qt::Key_F2);
     ASSERT_TRUE(g.EditorMode());

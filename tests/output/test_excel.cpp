@@ -5,7 +5,9 @@
 #include "platform/waitcursor.h"
 
 // Readable values in failure messages.
-void PrintTo(const Variant& value, std::ostream* out) { *out << value.Describe().toStdString(); }
+void PrintTo(const Variant& value, std::ostream* out) {
+    *out << value.Describe().toStdString();
+}
 
 namespace {
 const std::vector<QStringList> kProtocol = {
@@ -14,7 +16,9 @@ const std::vector<QStringList> kProtocol = {
     {"2.", "", "2:11.07,77", "1.02,50", "19,4"},
 };
 
-QStringList Tail(const QStringList& log, int fromLine) { return log.mid(fromLine); }
+QStringList Tail(const QStringList& log, int fromLine) {
+    return log.mid(fromLine);
+}
 
 QStringList CellPuts(const QStringList& log) {
     QStringList puts;
@@ -47,13 +51,14 @@ TEST(ExcelCellValue, PlainDecimalsBecomeNumbersEverythingElseStaysText) {
     for (const char* text : {"007", "1.", ".5", "1.02,50", "41,5", "1e5", "+5", " 5", "5 ", "-",
                              "0x1F", "1234567890123456", "12.34567890123456", "inf", "nan"})
         EXPECT_EQ(ExcelCellValue(text), Variant(QString::fromUtf8(text))) << text;
-    EXPECT_EQ(ExcelCellValue(QStringLiteral("\u0661\u0662")), Variant(QStringLiteral("\u0661\u0662")));
+    EXPECT_EQ(ExcelCellValue(QStringLiteral("\u0661\u0662")),
+              Variant(QStringLiteral("\u0661\u0662")));
     EXPECT_EQ(ExcelCellValue(""), Variant(QString()));
 }
 
 TEST(ExcelCellValue, FormulasAndQuotesArriveAsTheTextTyped) {
-    for (const char* text : {"=1+2", "@SUM(A1)", "=HYPERLINK(\"x\")", "-1+2", "+A1", "\"q\"",
-                             "say \"hi\""})
+    for (const char* text :
+         {"=1+2", "@SUM(A1)", "=HYPERLINK(\"x\")", "-1+2", "+A1", "\"q\"", "say \"hi\""})
         EXPECT_EQ(ExcelCellValue(text), Variant(QString::fromUtf8(text))) << text;
     // Quotes in a row survive the way from the cells to the values unchanged.
     EXPECT_EQ(ExcelRowValues({"a\"b", "\"", "x,\"y\"", "1,5"}),
@@ -123,9 +128,8 @@ TEST(ConvertToExcel, ASecondPressAddsASecondWorkbookToTheRunningProgram) {
 
 TEST(ConvertToExcel, NoSpreadsheetProgramMeansNothingHappensQuietly) {
     RecordingAutomation excel;
-    excel.FailWhen([](const AutomationRecord& r) {
-        return r.kind == AutomationRecord::Kind::akCreate;
-    });
+    excel.FailWhen(
+        [](const AutomationRecord& r) { return r.kind == AutomationRecord::Kind::akCreate; });
     EXPECT_NO_THROW(ConvertToExcel(kProtocol, excel));
     EXPECT_EQ(excel.Log(),
               QStringList({"getactive Excel.Application", "create Excel.Application"}));
@@ -184,6 +188,6 @@ TEST(TExcel, ConnectAttachesToARunningProgram) {
     automation.SetRunningInstance(true);
     TExcel excel(automation);
     ASSERT_TRUE(excel.Connect());
-    EXPECT_EQ(automation.Log(), QStringList({"getactive Excel.Application",
-                                             "Excel.Application.visible := true"}));
+    EXPECT_EQ(automation.Log(),
+              QStringList({"getactive Excel.Application", "Excel.Application.visible := true"}));
 }

@@ -1,5 +1,6 @@
 // The exports against a real LibreOffice, started once (headless, private profile and pipe) and
 // ended when the run is over. A cleanup test of its own kills it should this program die first.
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -11,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
-#include <gtest/gtest.h>
 
 #include "output/excel.h"
 #include "output/wordexport.h"
@@ -64,19 +64,22 @@ public:
     qint64 notedPid_ = -1;
 };
 
-OfficeEnvironment* g_env = static_cast<OfficeEnvironment*>(
-    testing::AddGlobalTestEnvironment(new OfficeEnvironment));
+OfficeEnvironment* g_env =
+    static_cast<OfficeEnvironment*>(testing::AddGlobalTestEnvironment(new OfficeEnvironment));
 
-LibreOfficeAutomation& Office() { return *g_env->office_; }
+LibreOfficeAutomation& Office() {
+    return *g_env->office_;
+}
 
-bool GroupAlive(qint64 pgid) { return pgid > 0 && ::kill(static_cast<pid_t>(-pgid), 0) == 0; }
+bool GroupAlive(qint64 pgid) {
+    return pgid > 0 && ::kill(static_cast<pid_t>(-pgid), 0) == 0;
+}
 
 // What the office holds, read by a UNO script of the tests' own.
 QJsonValue Readback(const QStringList& args) {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start("/usr/bin/python3",
-            QStringList{VZ_READBACK_PATH, Office().Options().pipeName} + args);
+    p.start("/usr/bin/python3", QStringList{VZ_READBACK_PATH, Office().Options().pipeName} + args);
     if (!p.waitForFinished(60000)) {
         p.kill();
         p.waitForFinished(1000);
@@ -88,7 +91,9 @@ QJsonValue Readback(const QStringList& args) {
     return doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
 }
 
-QJsonArray CalcDocs() { return Readback({"calc"}).toArray(); }
+QJsonArray CalcDocs() {
+    return Readback({"calc"}).toArray();
+}
 
 // The spreadsheet whose second row holds this start number.
 QJsonObject CalcDocWith(const QString& startNo) {
@@ -138,7 +143,8 @@ TEST_F(OfficeExport, ExcelCellsReadBackFromTheSheet) {
     const QJsonArray rows = doc["rows"].toArray();
     ASSERT_EQ(rows.size(), 5);
     auto cell = [&](int r, int c) { return rows[r].toArray()[c].toObject(); };
-    for (int c = 0; c < 5; ++c) EXPECT_EQ(cell(0, c)["string"].toString(), kHeader[c]);
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(cell(0, c)["string"].toString(), kHeader[c]);
     // Numbers where the text reads as one, 41,5 as 41.5 and the short 0,00 as 0.
     EXPECT_EQ(cell(1, 1)["type"].toString(), "VALUE");
     EXPECT_EQ(cell(1, 1)["value"].toDouble(), 117.0);
@@ -156,7 +162,8 @@ TEST_F(OfficeExport, ExcelCellsReadBackFromTheSheet) {
     EXPECT_EQ(cell(4, 1)["string"].toString(), "7\"a");
 
     // Columns fitted, all cells selected.
-    for (const QJsonValue& fitted : doc["optimalWidth"].toArray()) EXPECT_TRUE(fitted.toBool());
+    for (const QJsonValue& fitted : doc["optimalWidth"].toArray())
+        EXPECT_TRUE(fitted.toBool());
     const QJsonArray size = doc["sheetSize"].toArray();
     EXPECT_EQ(doc["selection"].toArray(),
               QJsonArray({0, 0, size[0].toInt() - 1, size[1].toInt() - 1}));
@@ -198,7 +205,8 @@ TEST_F(OfficeExport, WordSaveModeWritesADocWhoseTableIsTheProtocol) {
     const QJsonArray cells = table["cells"].toArray();
     for (size_t r = 0; r < protocol.size(); ++r) {
         QStringList row;
-        for (const QJsonValue& v : cells[static_cast<qsizetype>(r)].toArray()) row << v.toString();
+        for (const QJsonValue& v : cells[static_cast<qsizetype>(r)].toArray())
+            row << v.toString();
         EXPECT_EQ(row, protocol[r]) << "row " << r;  // header first; quoted cells unquoted
     }
     // The table opens the document; the template's heading stays in the page header.
@@ -216,8 +224,8 @@ TEST_F(OfficeExport, WordSaveModeWritesADocWhoseTableIsTheProtocol) {
 TEST_F(OfficeExport, WordShowModeStoresABareNameInTheCurrentFolderAndKeepsItOpen) {
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir_.path()));
-    ConvertToWord(Protocol("5"), VZ_WORD_TEMPLATE_PATH, "2026-12-08-01-40.doc",
-                  TWordMode::wmShow, Office());
+    ConvertToWord(Protocol("5"), VZ_WORD_TEMPLATE_PATH, "2026-12-08-01-40.doc", TWordMode::wmShow,
+                  Office());
     QDir::setCurrent(before);
 
     QFile file(dir_.filePath("2026-12-08-01-40.doc"));
@@ -245,6 +253,7 @@ TEST_F(OfficeExport, SaveModeEndsAnOfficeThatHasNothingElseOpen) {
     const QString target = dir_.filePath("last.doc");
     ConvertToWord(Protocol("1"), VZ_WORD_TEMPLATE_PATH, target, TWordMode::wmSave, Office());
     EXPECT_TRUE(QFileInfo::exists(target));
-    for (int i = 0; i < 200 && GroupAlive(pgid); ++i) QThread::msleep(100);
+    for (int i = 0; i < 200 && GroupAlive(pgid); ++i)
+        QThread::msleep(100);
     EXPECT_FALSE(GroupAlive(pgid));
 }

@@ -18,7 +18,9 @@ const QString kProtocolText = QStringLiteral(
     "2.\t\"1 7\"\t2:11.07,77\t1.02,50\t19,4\r\n"
     "3.\t\t2:12.00,00\t1.54,73\t19,3\r\n");
 
-QString Escaped(const QString& text) { return Variant(text).Describe(); }
+QString Escaped(const QString& text) {
+    return Variant(text).Describe();
+}
 
 QStringList ExpectedLog(TWordMode mode, const QString& fileName) {
     QStringList log = {
@@ -55,8 +57,7 @@ TEST(WordProtocolText, QuotedCellsDoubleTheirQuotes) {
 
 TEST(ConvertToWord, ShowModeIssuesTheCallSequenceUnderTheHourglass) {
     RecordingAutomation word;
-    ConvertToWord(kProtocol, "/opt/race/race.doc", "2026-12-08-01-40.doc", TWordMode::wmShow,
-                  word);
+    ConvertToWord(kProtocol, "/opt/race/race.doc", "2026-12-08-01-40.doc", TWordMode::wmShow, word);
     EXPECT_EQ(word.Log(), ExpectedLog(TWordMode::wmShow, "2026-12-08-01-40.doc"));
     for (const AutomationRecord& r : word.Records()) {
         if (r.kind != AutomationRecord::Kind::akRelease) {
@@ -91,8 +92,7 @@ TEST(ConvertToWord, AFailureAtAnyStepEndsTheExportSilentlyThere) {
         for (int step = 0; step < full.size(); ++step) {
             RecordingAutomation word;
             word.FailAt(step);
-            EXPECT_NO_THROW(
-                ConvertToWord(kProtocol, "/opt/race/race.doc", "r.doc", mode, word));
+            EXPECT_NO_THROW(ConvertToWord(kProtocol, "/opt/race/race.doc", "r.doc", mode, word));
             EXPECT_EQ(word.Log(), full.mid(0, step + 1)) << "failing step " << step;
             EXPECT_FALSE(WaitCursor::Shown()) << "failing step " << step;
             EXPECT_EQ(word.LiveObjects(), 0);

@@ -4,10 +4,6 @@
 // terminals, and a system seam that emulates the modem lines of a chosen device. Nothing here
 // ever opens the machine's own serial ports.
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QString>
 #include <asm/termbits.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -18,6 +14,10 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
 
 #include <atomic>
 #include <cerrno>
@@ -35,7 +35,8 @@ public:
     PortsFolder() : dir_(ProgramConfigDir() + QStringLiteral("/ports")) {
         QDir(dir_).removeRecursively();
         QDir().mkpath(dir_);
-        for (int n = 1; n <= 16; ++n) Link(n, QStringLiteral("/nonexistent/vz-missing-%1").arg(n));
+        for (int n = 1; n <= 16; ++n)
+            Link(n, QStringLiteral("/nonexistent/vz-missing-%1").arg(n));
     }
     ~PortsFolder() { QDir(dir_).removeRecursively(); }
     void Link(int port, const QString& target) {
@@ -79,7 +80,8 @@ private:
 inline int OpenDescriptorsOn(const QString& path) {
     int n = 0;
     const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QString& name : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System))
+    for (const QString& name :
+         fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System))
         if (QFileInfo(fds.filePath(name)).symLinkTarget() == path) ++n;
     return n;
 }
@@ -160,8 +162,10 @@ public:
                 ic->dcd = int(counters_.dcd);
                 return 0;
             }
-            case TIOCMIWAIT: return Wait();
-            default: return -2;  // not emulated
+            case TIOCMIWAIT:
+                return Wait();
+            default:
+                return -2;  // not emulated
         }
     }
 

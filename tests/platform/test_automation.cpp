@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "platform/libreofficeautomation.h"
 #include "platform/programpaths.h"
@@ -96,8 +96,7 @@ qint64 FailsWithin(F&& f, const char* expectedText) {
         f();
         ADD_FAILURE() << "no error";
     } catch (const EAutomation& e) {
-        EXPECT_TRUE(e.Message().contains(QLatin1String(expectedText)))
-            << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(QLatin1String(expectedText))) << e.Message().toStdString();
     }
     return timer.elapsed();
 }
@@ -108,13 +107,13 @@ TEST(LibreOfficeAutomation, EveryWaitOnTheHelperIsBounded) {
     {
         // Never says it is ready.
         LibreOfficeAutomation office(FakeHelper(dir, "exec sleep 30\n"));
-        EXPECT_LT(FailsWithin([&] { office.GetActiveObject("Excel.Application"); }, "did not start"),
-                  10000);
+        EXPECT_LT(
+            FailsWithin([&] { office.GetActiveObject("Excel.Application"); }, "did not start"),
+            10000);
     }
     {
         // Ready, then never answers: the call times out and the helper is ended.
-        LibreOfficeAutomation office(
-            FakeHelper(dir, "echo '{\"ready\": true}'\nexec sleep 30\n"));
+        LibreOfficeAutomation office(FakeHelper(dir, "echo '{\"ready\": true}'\nexec sleep 30\n"));
         EXPECT_LT(FailsWithin([&] { office.GetActiveObject("Excel.Application"); }, "in time"),
                   10000);
         EXPECT_LT(FailsWithin([&] { office.CreateObject("Word.Basic"); }, "in time"), 10000);

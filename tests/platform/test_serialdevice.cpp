@@ -62,7 +62,9 @@ SerialSettings Settings9600() {
 
 // What was written to the device. (A pseudo-terminal would not keep the framing: it forces 8
 // bits without parity.)
-termios2 Written(const TestSystem& sys) { return sys.lastTermios.value_or(termios2{}); }
+termios2 Written(const TestSystem& sys) {
+    return sys.lastTermios.value_or(termios2{});
+}
 
 }  // namespace
 
@@ -75,7 +77,8 @@ TEST(ComDevicePath, DefaultMapThenThePortsFolder) {
     EXPECT_EQ(ComDevicePath(sys, 12), QStringLiteral("/dev/ttyUSB7"));
     EXPECT_EQ(ComDevicePath(sys, 13), QStringLiteral("/dev/ttyACM0"));
     EXPECT_EQ(ComDevicePath(sys, 16), QStringLiteral("/dev/ttyACM3"));
-    for (int none : {0, -1, 17, 255}) EXPECT_TRUE(ComDevicePath(sys, none).isEmpty()) << none;
+    for (int none : {0, -1, 17, 255})
+        EXPECT_TRUE(ComDevicePath(sys, none).isEmpty()) << none;
 
     PortsFolder ports;  // a dangling link still names the (missing) device
     EXPECT_EQ(ComDevicePath(sys, 1), ports.Entry(1));
@@ -138,13 +141,15 @@ TEST_F(SerialDeviceTest, ARefusedPermissionNamesTheDeviceAndItsGroup) {
     EXPECT_EQ(r.error, EACCES);
     EXPECT_FALSE(device->IsOpen());
     EXPECT_TRUE(r.detail.contains(ports.Entry(3))) << r.detail.toStdString();
-    EXPECT_TRUE(r.detail.contains(QStringLiteral("group \"%1\"").arg(tty))) << r.detail.toStdString();
+    EXPECT_TRUE(r.detail.contains(QStringLiteral("group \"%1\"").arg(tty)))
+        << r.detail.toStdString();
 
     // A device of the root group, or one that cannot be looked at: the usual group is named.
     sys.deviceGroup = 0;
     EXPECT_TRUE(device->Open(3).detail.contains(QStringLiteral("group \"dialout\"")));
     const OpenResult missing = device->Open(4);
-    EXPECT_TRUE(missing.detail.contains(QStringLiteral("group \"dialout\""))) << missing.detail.toStdString();
+    EXPECT_TRUE(missing.detail.contains(QStringLiteral("group \"dialout\"")))
+        << missing.detail.toStdString();
 
     sys.openError = EBUSY;
     EXPECT_TRUE(device->Open(3).detail.isEmpty());
@@ -380,5 +385,6 @@ TEST(ScanComPorts, OnlyRealSerialLinesArePresent) {
     ports.Link(9, com9.Slave());
     ports.Link(2, QStringLiteral("/dev/null"));
     EXPECT_EQ(ScanComPorts(sys), (1u << 2) | (1u << 8) | (9u << 16));
-    for (const Pty* p : {&com3, &com5, &com7, &com9}) EXPECT_EQ(OpenDescriptorsOn(p->Slave()), 0);
+    for (const Pty* p : {&com3, &com5, &com7, &com9})
+        EXPECT_EQ(OpenDescriptorsOn(p->Slave()), 0);
 }

@@ -58,7 +58,8 @@ TEST(ComPortProperties, ValuesAtCreation) {
 TEST(ComPortProperties, DataBitsAreHeldBetween5And8) {
     FakeSerialDevice* fake = nullptr;
     auto port = FakePort(fake);
-    const std::pair<int, int> cases[] = {{9, 8}, {4, 5}, {0, 5}, {255, 8}, {6, 6}, {5, 5}, {7, 7}, {8, 8}};
+    const std::pair<int, int> cases[] = {{9, 8}, {4, 5}, {0, 5}, {255, 8},
+                                         {6, 6}, {5, 5}, {7, 7}, {8, 8}};
     for (auto [in, out] : cases) {
         port->SetDataBits(std::uint8_t(in));
         EXPECT_EQ(port->DataBits(), out) << in;
@@ -98,7 +99,7 @@ TEST(ComPortSettings, ThePhotocellLine) {
 }
 
 TEST(ComPortSettings, SpeedsFramingAndHandshakes) {
-    const std::uint32_t table[] = {110,   300,   600,   1200,  2400,  4800,   9600,   14400,
+    const std::uint32_t table[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
                                    19200, 38400, 56000, 57600, 115200, 128000, 256000};
     for (int i = 0; i <= int(TBaudRate::br256000); ++i)
         EXPECT_EQ(BaudRateValue(TBaudRate(i), 28800), table[i]) << i;
@@ -145,7 +146,8 @@ TEST(ComPortSettings, EventMasks) {
         {TEvent::evRxChar, 0x0001}, {TEvent::evTxEmpty, 0x0004}, {TEvent::evRxFlag, 0x0002},
         {TEvent::evRing, 0x0100},   {TEvent::evBreak, 0x0040},   {TEvent::evCTS, 0x0008},
         {TEvent::evDSR, 0x0010},    {TEvent::evError, 0x0080},   {TEvent::evRLSD, 0x0020}};
-    for (auto [e, bit] : bits) EXPECT_EQ(EventMaskOf({e}), bit) << int(e);
+    for (auto [e, bit] : bits)
+        EXPECT_EQ(EventMaskOf({e}), bit) << int(e);
     TEvents set{TEvent::evCTS, TEvent::evDSR};
     EXPECT_EQ(set.Bits(), (1u << 5) | (1u << 6));
     set -= TEvent::evCTS;
@@ -198,7 +200,8 @@ TEST_F(ComPortOpenClose, ClosingAPortNeverOpenedRaisesNothing) {
 TEST_F(ComPortOpenClose, OpeningAnOpenPortClosesItFirst) {
     port->Open();
     port->Open();
-    EXPECT_EQ(log, (QStringList{QStringLiteral("open"), QStringLiteral("close"), QStringLiteral("open")}));
+    EXPECT_EQ(log, (QStringList{QStringLiteral("open"), QStringLiteral("close"),
+                                QStringLiteral("open")}));
     EXPECT_EQ(fake->OpenCount(), 2);
     EXPECT_EQ(fake->CloseCount(), 1);
 }

@@ -1,5 +1,5 @@
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 #include <chrono>
 #include <thread>
@@ -74,7 +74,9 @@ TEST_F(ComThreadTest, TheDeviceWatchesTheEventsOfTheOpenPort) {
 
 TEST_F(ComThreadTest, CallbacksOfOneChangeRunInTheFixedOrder) {
     port->SetEvents(TEvents::All());
-    port->OnRxChar = [this](TComPort*, std::int32_t) { seen.push_back({QStringLiteral("RxChar"), 0, 0}); };
+    port->OnRxChar = [this](TComPort*, std::int32_t) {
+        seen.push_back({QStringLiteral("RxChar"), 0, 0});
+    };
     port->OnTxEmpty = Recorder(QStringLiteral("TxEmpty"));
     port->OnBreak = Recorder(QStringLiteral("Break"));
     port->OnRing = Recorder(QStringLiteral("Ring"));
@@ -220,7 +222,8 @@ TEST_F(ComThreadTest, AFailedWaitClosesThePortAndTellsTheOperator) {
     ASSERT_EQ(dialogs.errors.size(), 1);
     const QString& message = dialogs.errors[0];
     EXPECT_TRUE(message.contains(QStringLiteral("COM7"))) << message.toStdString();
-    EXPECT_TRUE(message.contains(QStringLiteral("Input/output error (5)"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("Input/output error (5)")))
+        << message.toStdString();
 
     // The port can be opened again once the device is back.
     port->Open();

@@ -19,9 +19,13 @@ void PrepareTestEnvironment() {
     });
 }
 
-QString TestConfigHome() { return g_dir ? g_dir->path() : QString(); }
+QString TestConfigHome() {
+    return g_dir ? g_dir->path() : QString();
+}
 
-QImage Render(QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage Render(QWidget* w) {
+    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 void SaveShot(const QImage& image, const QString& name) {
     const QString dir = qEnvironmentVariable("VZ_SHOTS");

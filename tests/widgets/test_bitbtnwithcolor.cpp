@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPainter>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <memory>
 
@@ -13,7 +13,9 @@
 
 namespace {
 
-QColor C(TColor c) { return ToQColor(c); }
+QColor C(TColor c) {
+    return ToQColor(c);
+}
 
 // A window with the button at (5, 5) and an edit that can hold the focus elsewhere.
 struct ButtonHost {
@@ -47,7 +49,9 @@ QRect BoxOf(const QImage& img, const QRect& area, const QColor& c) {
     return box;
 }
 
-QImage Big(const QImage& img) { return img.scaled(img.size() * 6, Qt::IgnoreAspectRatio, Qt::FastTransformation); }
+QImage Big(const QImage& img) {
+    return img.scaled(img.size() * 6, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
 
 QImage SolidGlyph(int w, int h, QColor fill, QColor bottomLeft) {
     QImage img(w, h, QImage::Format_RGB32);
@@ -90,7 +94,8 @@ TEST(BitBtnWithColor, UpStateGreenFace) {
     EXPECT_EQ(img.pixelColor(2, 2), C(clGreen));
     EXPECT_EQ(img.pixelColor(72, 22), C(clGreen));
     // Caption in the font colour, centred both ways (within a pixel).
-    const QRect text = BoxOf(img, QRect(2, 2, 71, 21), h.button->palette().color(QPalette::ButtonText));
+    const QRect text =
+        BoxOf(img, QRect(2, 2, 71, 21), h.button->palette().color(QPalette::ButtonText));
     ASSERT_FALSE(text.isEmpty());
     EXPECT_LE(std::abs((text.left() - 2) - (72 - text.right())), 2);
     EXPECT_LE(std::abs((text.top() - 2) - (22 - text.bottom())), 3);
@@ -312,7 +317,8 @@ TEST(ButtonGlyph, SingleImageDisabledIsEmbossedSilhouette) {
     QImage img(8, 8, QImage::Format_RGB32);
     img.fill(C(clOlive));
     for (int y = 2; y < 4; ++y)
-        for (int x = 2; x < 4; ++x) img.setPixelColor(x, y, Qt::black);
+        for (int x = 2; x < 4; ++x)
+            img.setPixelColor(x, y, Qt::black);
     img.setPixelColor(5, 5, Qt::white);  // white is no part of the silhouette
     TButtonGlyph g;
     g.SetGlyph(img);
@@ -377,7 +383,8 @@ TEST(BitBtnWithColor, MouseDownForAnyButtonAndClicks) {
     std::vector<Qt::MouseButton> downs;
     QPoint where;
     int clicks = 0;
-    h.button->OnMouseDown = [&](TBitBtnWithColor* s, Qt::MouseButton b, Qt::KeyboardModifiers, int x, int y) {
+    h.button->OnMouseDown = [&](TBitBtnWithColor* s, Qt::MouseButton b, Qt::KeyboardModifiers,
+                                int x, int y) {
         EXPECT_EQ(s, h.button);
         downs.push_back(b);
         where = QPoint(x, y);
@@ -410,9 +417,8 @@ TEST(BitBtnWithColor, MouseDownHandlerMayDisableTheButton) {
     // The run buttons act on the press and disable themselves: the release must not click.
     ButtonHost h;
     int clicks = 0;
-    h.button->OnMouseDown = [&](TBitBtnWithColor* s, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
-        s->setEnabled(false);
-    };
+    h.button->OnMouseDown = [&](TBitBtnWithColor* s, Qt::MouseButton, Qt::KeyboardModifiers, int,
+                                int) { s->setEnabled(false); };
     h.button->OnClick = [&](TBitBtnWithColor*) { ++clicks; };
     QTest::mouseClick(h.button, Qt::LeftButton, {}, QPoint(10, 12));
     EXPECT_EQ(clicks, 0);

@@ -50,21 +50,26 @@ TEST(ButtonLayout, MarginAndSpacingCases) {
 
 TEST(ButtonLayout, CaptionOnlyIsCentredAndSpacingDropped) {
     // The run buttons: no glyph, margin -1, spacing 4 (which becomes 0).
-    auto r = CalcButtonLayout(QRect(0, 0, 75, 25), QSize(0, 0), kText, TButtonLayout::blGlyphLeft, -1, 4);
+    auto r = CalcButtonLayout(QRect(0, 0, 75, 25), QSize(0, 0), kText, TButtonLayout::blGlyphLeft,
+                              -1, 4);
     EXPECT_EQ(r.textRect, QRect(23, 6, 30, 13));
     // Glyph only: spacing dropped as well.
-    r = CalcButtonLayout(QRect(0, 0, 75, 25), kGlyph, QSize(0, 0), TButtonLayout::blGlyphLeft, -1, 4);
+    r = CalcButtonLayout(QRect(0, 0, 75, 25), kGlyph, QSize(0, 0), TButtonLayout::blGlyphLeft, -1,
+                         4);
     EXPECT_EQ(r.glyphPos, QPoint(29, 4));
     // Text wider than the room: the division truncates toward zero (-9 / 2 = -4).
-    r = CalcButtonLayout(QRect(0, 0, 20, 25), QSize(0, 0), kText, TButtonLayout::blGlyphLeft, -1, 4);
+    r = CalcButtonLayout(QRect(0, 0, 20, 25), QSize(0, 0), kText, TButtonLayout::blGlyphLeft, -1,
+                         4);
     EXPECT_EQ(r.textRect.x(), -4);
     // Odd room across the axis rounds up.
-    r = CalcButtonLayout(QRect(0, 0, 75, 24), kGlyph, QSize(0, 0), TButtonLayout::blGlyphLeft, -1, 4);
+    r = CalcButtonLayout(QRect(0, 0, 75, 24), kGlyph, QSize(0, 0), TButtonLayout::blGlyphLeft, -1,
+                         4);
     EXPECT_EQ(r.glyphPos.y(), 3);
 }
 
 TEST(ButtonLayout, OffsetByClientCorner) {
-    auto r = CalcButtonLayout(QRect(3, 2, 75, 25), kGlyph, kText, TButtonLayout::blGlyphLeft, -1, 4);
+    auto r =
+        CalcButtonLayout(QRect(3, 2, 75, 25), kGlyph, kText, TButtonLayout::blGlyphLeft, -1, 4);
     EXPECT_EQ(r.glyphPos, QPoint(15, 6));
     EXPECT_EQ(r.textRect, QRect(37, 8, 30, 13));
 }

@@ -5,7 +5,9 @@
 #include "widgets/digitgeometry.h"
 
 namespace {
-QPolygon P(std::initializer_list<QPoint> pts) { return QPolygon(pts); }
+QPolygon P(std::initializer_list<QPoint> pts) {
+    return QPolygon(pts);
+}
 }  // namespace
 
 TEST(DigitGeometry, WorkedExample45x89) {
@@ -77,14 +79,14 @@ TEST(Digit, RenderedSegmentsOfSeven) {
     d.SetValue(7);
     const QImage img = Render(&d);
     const QColor on(255, 255, 0), off(0x40, 0x40, 0x40), back(0, 0, 0);
-    EXPECT_EQ(img.pixelColor(22, 5), on);    // top
-    EXPECT_EQ(img.pixelColor(39, 25), on);   // upper-right
-    EXPECT_EQ(img.pixelColor(39, 64), on);   // lower-right
-    EXPECT_EQ(img.pixelColor(22, 44), off);  // middle
-    EXPECT_EQ(img.pixelColor(5, 25), off);   // upper-left
-    EXPECT_EQ(img.pixelColor(41, 86), off);  // point
-    EXPECT_EQ(img.pixelColor(22, 25), back); // inside the figure
-    EXPECT_EQ(img.pixelColor(11, 0), back);  // outline in the background colour
+    EXPECT_EQ(img.pixelColor(22, 5), on);     // top
+    EXPECT_EQ(img.pixelColor(39, 25), on);    // upper-right
+    EXPECT_EQ(img.pixelColor(39, 64), on);    // lower-right
+    EXPECT_EQ(img.pixelColor(22, 44), off);   // middle
+    EXPECT_EQ(img.pixelColor(5, 25), off);    // upper-left
+    EXPECT_EQ(img.pixelColor(41, 86), off);   // point
+    EXPECT_EQ(img.pixelColor(22, 25), back);  // inside the figure
+    EXPECT_EQ(img.pixelColor(11, 0), back);   // outline in the background colour
     SaveShot(img, "digit7");
 }
 
@@ -95,5 +97,6 @@ TEST(Digit, AllOffWithColorOffEqualToBackgroundShowsNothing) {
     d.SetValueBinary(0);
     const QImage img = Render(&d);
     for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) ASSERT_EQ(img.pixelColor(x, y), QColor(0, 0, 0));
+        for (int x = 0; x < img.width(); ++x)
+            ASSERT_EQ(img.pixelColor(x, y), QColor(0, 0, 0));
 }

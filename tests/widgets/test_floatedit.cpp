@@ -1,16 +1,16 @@
+#include <gtest/gtest.h>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
-#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "platform/exception.h"
-#include "platform/tcolor.h"
 #include "platform/scripteddialogs.h"
+#include "platform/tcolor.h"
 #include "platform/ttimer.h"
 #include "tests/support/testenv.h"
 #include "widgets/floatedit.h"
@@ -28,7 +28,8 @@ private:
 };
 
 QLocale LocaleWith(char sep) {
-    return sep == ',' ? QLocale(QLocale::German, QLocale::Germany) : QLocale(QLocale::English, QLocale::UnitedStates);
+    return sep == ',' ? QLocale(QLocale::German, QLocale::Germany)
+                      : QLocale(QLocale::English, QLocale::UnitedStates);
 }
 
 // The configuration dialog's distance edit in a window, with a second control to move the focus
@@ -64,8 +65,10 @@ struct FeDist {
     void Leave() { other->setFocus(Qt::TabFocusReason); }
 };
 
-void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
-    QMouseEvent e(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, buttons, Qt::NoModifier);
+void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
+               Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, buttons,
+                  Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
 
@@ -102,13 +105,15 @@ TEST(FloatEdit, LimitSettersRefuseCrossedLimits) {
         fe.SetMin(101);
         FAIL() << "no error";
     } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Minimum value must not be greater than maximum value !"));
+        EXPECT_EQ(e.Message(),
+                  QStringLiteral("Minimum value must not be greater than maximum value !"));
     }
     try {
         fe.SetMax(-1);
         FAIL() << "no error";
     } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Maximum value must not be less than minimum value !"));
+        EXPECT_EQ(e.Message(),
+                  QStringLiteral("Maximum value must not be less than minimum value !"));
     }
     EXPECT_EQ(fe.Min(), 0.0L);
     EXPECT_EQ(fe.Max(), 100.0L);
@@ -244,7 +249,9 @@ TEST_P(FeDistTyping, DecimalsAndUpArrowAtTheTop) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Separators, FeDistTyping, testing::Values(',', '.'),
-                         [](const testing::TestParamInfo<char>& i) { return i.param == ',' ? "comma" : "dot"; });
+                         [](const testing::TestParamInfo<char>& i) {
+                             return i.param == ',' ? "comma" : "dot";
+                         });
 
 TEST(FloatEdit, SteppingPastTheLimitShowsErrorMessage) {
     ScopedDialogs dialogs;
@@ -417,7 +424,8 @@ TEST(FloatEdit, PasteOnlyWithEditorEnabledAndCheckedOnExit) {
     EXPECT_EQ(d.fe->text(), QStringLiteral("5.000"));
     // The context menu offers cut and paste only while they would work.
     auto menuAction = [&](const char* name) -> QAction* {
-        QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(5, 5), d.fe->mapToGlobal(QPoint(5, 5)));
+        QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            d.fe->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(d.fe, &e);
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (!menu) return nullptr;
@@ -462,11 +470,13 @@ TEST(FloatEdit, LayoutKeepsMinimumHeightAndButtonsAtTheRightEdge) {
     d.fe->SetAlignment(TAlignment::taRightJustify);
     d.Leave();
     const QImage img = Render(d.fe);
-    SaveShot(img.scaled(img.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation), QStringLiteral("float_edit"));
+    SaveShot(img.scaled(img.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation),
+             QStringLiteral("float_edit"));
     int rightmostInk = -1;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < b.left(); ++x)
-            if (x > 3 && img.pixelColor(x, y).lightness() < 100) rightmostInk = std::max(rightmostInk, x);
+            if (x > 3 && img.pixelColor(x, y).lightness() < 100)
+                rightmostInk = std::max(rightmostInk, x);
     EXPECT_LE(rightmostInk, b.left() - 2);
     EXPECT_GT(rightmostInk, b.left() - 10);  // right-aligned up to the buttons
 }
@@ -487,7 +497,8 @@ TEST(SpinButton, PairLayoutAndGlyphs) {
     EXPECT_EQ(up.size(), QSize(9, 6));
     EXPECT_EQ(up.pixelColor(4, 1), QColor(Qt::black));
     EXPECT_NE(up.pixelColor(3, 1), QColor(Qt::black));
-    for (int x = 1; x <= 7; ++x) EXPECT_EQ(up.pixelColor(x, 4), QColor(Qt::black));
+    for (int x = 1; x <= 7; ++x)
+        EXPECT_EQ(up.pixelColor(x, 4), QColor(Qt::black));
     const QImage down = TSpinButton::SpinDownGlyph();
     EXPECT_EQ(down.pixelColor(4, 4), QColor(Qt::black));
     EXPECT_EQ(down.pixelColor(1, 1), QColor(Qt::black));

@@ -43,15 +43,15 @@ struct Typing {
         in.decimalChar = sep;
         const TFloatKeyDecision d = DecideFloatKey(in);
         switch (d.action) {
-        case TFloatKeyAction::Accept:
-        case TFloatKeyAction::MinusZero:
-        case TFloatKeyAction::SeparatorZero:
-            text = d.text;
-            selStart = d.selStart;
-            selLength = d.selLength;
-            break;
-        default:
-            break;
+            case TFloatKeyAction::Accept:
+            case TFloatKeyAction::MinusZero:
+            case TFloatKeyAction::SeparatorZero:
+                text = d.text;
+                selStart = d.selStart;
+                selLength = d.selLength;
+                break;
+            default:
+                break;
         }
         return d.action;
     }
@@ -91,21 +91,24 @@ TEST(FloatToText, RoundingAndPrecision) {
 }
 
 TEST(TextToFloat, Grammar) {
-    auto v = [](const char* t, QChar sep = kComma) { return TextToFloat(QString::fromLatin1(t), sep); };
+    auto v = [](const char* t, QChar sep = kComma) {
+        return TextToFloat(QString::fromLatin1(t), sep);
+    };
     EXPECT_EQ(v("1"), 1.0L);
     EXPECT_EQ(v(" 12,5 "), 12.5L);
     EXPECT_EQ(v("12.5", kDot), 12.5L);
     EXPECT_EQ(v("+5"), 5.0L);
     EXPECT_EQ(v("-,5"), -0.5L);
-    EXPECT_EQ(v(","), 0.0L);       // the separator alone
-    EXPECT_EQ(v("12,"), 12.0L);    // ending in the separator
-    EXPECT_EQ(v("1e"), 1.0L);      // exponent digits missing
+    EXPECT_EQ(v(","), 0.0L);     // the separator alone
+    EXPECT_EQ(v("12,"), 12.0L);  // ending in the separator
+    EXPECT_EQ(v("1e"), 1.0L);    // exponent digits missing
     EXPECT_EQ(v("1e-"), 1.0L);
     EXPECT_EQ(v("1E2"), 100.0L);
     EXPECT_EQ(v("2,5e-1"), 0.25L);
     EXPECT_EQ(v("007"), 7.0L);
     EXPECT_EQ(v("1e-5000"), 0.0L);  // too small: zero
-    for (const char* bad : {"", " ", "-", "+", "e5", "E", "1.5", "1,2,3", "--1", "1-", "1 2", "1e5x", "1e5000", "x"})
+    for (const char* bad :
+         {"", " ", "-", "+", "e5", "E", "1.5", "1,2,3", "--1", "1-", "1 2", "1e5x", "1e5000", "x"})
         EXPECT_FALSE(v(bad).has_value()) << bad;
     EXPECT_FALSE(v("1,5", kDot).has_value());
 }
@@ -129,9 +132,9 @@ TEST_P(FeDistKeys, TypingUpToTheMaximum) {
     EXPECT_EQ(t.Type(QLatin1Char('0')), TFloatKeyAction::Accept);
     EXPECT_EQ(t.text, QStringLiteral("100"));
     EXPECT_EQ(t.Type(QLatin1Char('0')), TFloatKeyAction::Refuse);  // 1000 is above Max
-    EXPECT_EQ(t.Type(Sep()), TFloatKeyAction::Accept);               // "100," reads as 100
+    EXPECT_EQ(t.Type(Sep()), TFloatKeyAction::Accept);             // "100," reads as 100
     EXPECT_EQ(t.text, S("100,", Sep()));
-    EXPECT_EQ(t.Type(QLatin1Char('1')), TFloatKeyAction::Refuse);    // 100.1
+    EXPECT_EQ(t.Type(QLatin1Char('1')), TFloatKeyAction::Refuse);  // 100.1
     EXPECT_EQ(t.Type(QLatin1Char('0')), TFloatKeyAction::Accept);
     EXPECT_EQ(t.text, S("100,0", Sep()));
 }
@@ -192,7 +195,9 @@ TEST_P(FeDistKeys, RefusedAndControlCharacters) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Separators, FeDistKeys, testing::Values(',', '.'),
-                         [](const testing::TestParamInfo<char>& i) { return i.param == ',' ? "comma" : "dot"; });
+                         [](const testing::TestParamInfo<char>& i) {
+                             return i.param == ',' ? "comma" : "dot";
+                         });
 
 TEST(FloatKeyFilter, MinusPlacesAndLimits) {
     Typing t;

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
 #include <QLabel>
 #include <QPointer>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <memory>
 
@@ -47,9 +47,13 @@ struct LedHost {
 };
 
 // Tiny images are saved enlarged so that a person can see single pixels.
-QImage Big(const QImage& img) { return img.scaled(img.size() * 8, Qt::IgnoreAspectRatio, Qt::FastTransformation); }
+QImage Big(const QImage& img) {
+    return img.scaled(img.size() * 8, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
 
-QColor Hex(unsigned rgb) { return QColor(int(rgb >> 16), int((rgb >> 8) & 0xFF), int(rgb & 0xFF)); }
+QColor Hex(unsigned rgb) {
+    return QColor(int(rgb >> 16), int((rgb >> 8) & 0xFF), int(rgb & 0xFF));
+}
 
 }  // namespace
 
@@ -80,8 +84,8 @@ TEST(Led, NewLedDrawsDarkRedCircle) {
     EXPECT_EQ(h.Pixel(8, 15), Hex(0xFFFFFF));
     EXPECT_EQ(h.Pixel(8, 8), Hex(0x000000));
     // The small red reflection, and nothing red next to it.
-    for (QPoint p : {QPoint(5, 4), QPoint(6, 4), QPoint(7, 4), QPoint(4, 5), QPoint(5, 5), QPoint(4, 6),
-                     QPoint(4, 7)})
+    for (QPoint p : {QPoint(5, 4), QPoint(6, 4), QPoint(7, 4), QPoint(4, 5), QPoint(5, 5),
+                     QPoint(4, 6), QPoint(4, 7)})
         EXPECT_EQ(h.Pixel(p.x(), p.y()), Hex(0xFF0000)) << p.x() << "," << p.y();
     EXPECT_EQ(h.Pixel(8, 4), Hex(0x000000));
     EXPECT_EQ(h.Pixel(4, 8), Hex(0x000000));
