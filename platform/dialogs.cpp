@@ -1,5 +1,7 @@
 #include "platform/dialogs.h"
 
+#include "platform/programpaths.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
@@ -8,17 +10,31 @@
 
 namespace {
 
+// Messages carry Windows line breaks (a lone CR before a file name); a message box wants LF.
+QString ForDisplay(const QString& text) {
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+// Message boxes carry the application's title, as the window caption does.
+QString Caption() {
+    const QString title = ApplicationTitle();
+    return title.isEmpty() ? QApplication::applicationName() : title;
+}
+
 class RealDialogs : public DialogProvider {
 public:
     bool Confirm(QWidget* parent, const QString& text) override {
-        return QMessageBox::question(parent, QApplication::applicationName(), text,
+        return QMessageBox::question(parent, Caption(), ForDisplay(text),
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
     void Error(QWidget* parent, const QString& text) override {
-        QMessageBox::critical(parent, QApplication::applicationName(), text);
+        QMessageBox::critical(parent, Caption(), ForDisplay(text));
     }
     void Information(QWidget* parent, const QString& text) override {
-        QMessageBox::information(parent, QApplication::applicationName(), text);
+        QMessageBox::information(parent, Caption(), ForDisplay(text));
     }
     QString OpenFile(QWidget* parent, FileDialogRequest& r) override {
         return Run(parent, r, false);
