@@ -40,6 +40,7 @@ TEST_F(Files, SaveProposesTheDateStampAndTheTypeDecidesTheFormat) {
     EXPECT_EQ(dialogs.saveRequests[0].fileName.size(), 16);
     EXPECT_EQ(dialogs.saveRequests[0].filterIndex, 2);
     EXPECT_TRUE(ReadAll(Path("page.txt")).contains("<table"));
+    SaveShotFile(Path("page.txt"), "protocol.html");
     f.sbSaveClick();
     EXPECT_TRUE(ReadAll(Path("list.doc")).startsWith("Rang;Nr.;Time;Split;Km/h\r\n"));
     f.sbSaveClick();

@@ -1,6 +1,7 @@
 #include "tests/support/testenv.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <cstdlib>
@@ -32,4 +33,12 @@ void SaveShot(const QImage& image, const QString& name) {
     if (dir.isEmpty()) return;
     QDir().mkpath(dir);
     image.save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+void SaveShotFile(const QString& path, const QString& name) {
+    const QString dir = qEnvironmentVariable("VZ_SHOTS");
+    if (dir.isEmpty()) return;
+    QDir().mkpath(dir);
+    QFile::remove(dir + QLatin1Char('/') + name);
+    QFile::copy(path, dir + QLatin1Char('/') + name);
 }

@@ -17,3 +17,5 @@ QImage Render(QWidget* w);
 
 // Saves an image under $VZ_SHOTS (when set) for a person to look at.
 void SaveShot(const QImage& image, const QString& name);
+// Copies a produced file (a page, a document) there as well.
+void SaveShotFile(const QString& path, const QString& name);
