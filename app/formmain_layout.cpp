@@ -65,6 +65,12 @@ QToolButton* MakeSpeedButton(QWidget* parent, const QString& hint, const QIcon& 
     return b;
 }
 
+void SetCaptionColor(QWidget* button, const QColor& color) {
+    QPalette pal = button->palette();
+    pal.setColor(QPalette::ButtonText, color);
+    button->setPalette(pal);
+}
+
 }  // namespace
 
 void SetFontColor(QLabel* label, TColor color) {
@@ -207,28 +213,16 @@ void TFormMain::BuildControls() {
     bSTART = runButton(QStringLiteral("START"), QStringLiteral("Alt+S"), 6, 101);
     bSTART->SetColor(clGreen);
     bSTART->setFont(MakeFont(QStringLiteral("Arial"), 24, true));
-    {
-        QPalette pal = bSTART->palette();
-        pal.setColor(QPalette::ButtonText, Qt::white);
-        bSTART->setPalette(pal);
-    }
+    SetCaptionColor(bSTART, Qt::white);
     bLAP = runButton(QStringLiteral("LAP"), QStringLiteral("Enter"), 113, 121);
-    {
-        QPalette pal = bLAP->palette();
-        pal.setColor(QPalette::ButtonText, ToQColor(clGray));
-        bLAP->setPalette(pal);
-    }
+    SetCaptionColor(bLAP, ToQColor(clGray));
     bLAP->setEnabled(false);
     bSTOP = runButton(QStringLiteral("STOP"), QStringLiteral("Alt+P"), 240, 105);
     bSTOP->setEnabled(false);
     bRESET = runButton(QStringLiteral("00:00"), QString(), 351, 91);
-    {
-        // Its active face is black: a white caption stays readable (disabled captions are
-        // embossed whatever the font colour).
-        QPalette pal = bRESET->palette();
-        pal.setColor(QPalette::ButtonText, Qt::white);
-        bRESET->setPalette(pal);
-    }
+    // Its active face is black: a white caption stays readable (disabled captions are embossed
+    // whatever the font colour).
+    SetCaptionColor(bRESET, Qt::white);
     bRESET->setEnabled(false);
 
     // Right half: protocol.

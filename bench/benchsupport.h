@@ -8,6 +8,7 @@
 
 #include "platform/fonts.h"
 #include "platform/programpaths.h"
+#include "tests/support/isolatedports.h"
 
 // Benchmarks run offscreen with their settings and exit files in a private folder.
 struct BenchEnvironment {
@@ -21,11 +22,6 @@ struct BenchEnvironment {
         QDir::setCurrent(dir.path());
         SetProgramFilePath(dir.filePath("vidazorov"));
         SetApplicationTitle(QStringLiteral("Vidazorov-ZavEzazi"));
-        // The port scan must never reach the machine's own serial devices.
-        const QString ports = ProgramConfigDir() + QStringLiteral("/ports");
-        QDir().mkpath(ports);
-        for (int n = 1; n <= 16; ++n)
-            QFile::link(QStringLiteral("/nonexistent/vz-missing-%1").arg(n),
-                        ports + QStringLiteral("/COM%1").arg(n));
+        IsolateSerialPorts();
     }
 };

@@ -6,6 +6,7 @@
 
 #include "platform/programpaths.h"
 #include "platform/settingsstore.h"
+#include "tests/support/isolatedports.h"
 
 void FormFixture::SetUp() {
     ASSERT_TRUE(dir.isValid());
@@ -14,11 +15,7 @@ void FormFixture::SetUp() {
     qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
     SetProgramFilePath(dir.filePath("bin/vidazorov"));
     SetApplicationTitle("Vidazorov-ZavEzazi");
-    // The port scan must never reach the machine's own serial devices.
-    const QString ports = ProgramConfigDir() + "/ports";
-    QDir().mkpath(ports);
-    for (int n = 1; n <= 16; ++n)
-        QFile::link(QString("/nonexistent/vz-missing-%1").arg(n), ports + QString("/COM%1").arg(n));
+    IsolateSerialPorts();
 }
 
 void FormFixture::TearDown() {
