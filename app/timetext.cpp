@@ -56,11 +56,24 @@ RowDigits DisplayRow(int row, const TimeParts& p) {
 }
 
 QString SpeedText(std::int32_t metres, TRaceTime elapsed) {
-    const long double v =
-        elapsed == 0 ? 0.0L : static_cast<long double>(metres) / elapsed * 3600.0L;
+    // km/h = metres / ms * 3600; in tenths, metres * 36000 / ms. Rounded on the exact quotient,
+    // halves away from zero, so a tie such as 4.35 shows 4.4: a binary floating-point value of it
+    // may lie just below the half and print a tenth low.
+    std::int64_t tenths = 0;
+    if (elapsed != 0) {
+        const std::int64_t num = std::int64_t(metres) * 36000;
+        const std::int64_t den = elapsed;
+        const bool negative = (num < 0) != (den < 0);
+        const std::uint64_t n = num < 0 ? std::uint64_t(-num) : std::uint64_t(num);
+        const std::uint64_t d = den < 0 ? std::uint64_t(-den) : std::uint64_t(den);
+        const std::uint64_t q = n / d + (2 * (n % d) >= d ? 1 : 0);
+        tenths = negative ? -std::int64_t(q) : std::int64_t(q);
+    }
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    return locale.toString(static_cast<double>(v), 'f', 1);
+    // A whole number of tenths divided by ten is the double nearest to it, far closer than the
+    // half tenth that one decimal could round away: the text is exactly those tenths.
+    return locale.toString(static_cast<double>(tenths) / 10.0, 'f', 1);
 }
 
 QString DateStamp(const QDateTime& when) {

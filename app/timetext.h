@@ -28,8 +28,9 @@ struct RowDigits {
 };
 RowDigits DisplayRow(int row, const TimeParts& parts);
 
-// Average speed in km/h with one decimal in the regional format. A lap in the same tick as the
-// start has no speed to show: its text is "0.0" in the regional format, like a distance of 0.
+// Average speed in km/h with one decimal in the regional format, the exact quotient rounded half
+// away from zero. A lap in the same tick as the start has no speed to show: its text is "0.0" in
+// the regional format, like a distance of 0.
 QString SpeedText(std::int32_t metres, TRaceTime elapsed);
 
 class QDateTime;

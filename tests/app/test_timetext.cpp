@@ -71,6 +71,21 @@ TEST(SpeedText, OneDecimalInTheRegionalFormat) {
     QLocale::setDefault(QLocale::c());
 }
 
+// Speeds exactly on a half tenth round away from zero, whatever their nearest binary value.
+TEST(SpeedText, ExactHalfTenthsRoundUp) {
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(SpeedText(42195, 34920000), "4.4");  // 4.35 exactly (9 h 42 min)
+    EXPECT_EQ(SpeedText(42195, 34920001), "4.3");  // just below the half
+    EXPECT_EQ(SpeedText(1, 72000), "0.1");         // 0.05
+    EXPECT_EQ(SpeedText(29, 72000), "1.5");        // 1.45
+    EXPECT_EQ(SpeedText(100000, 1), "360000000.0");
+    EXPECT_EQ(SpeedText(2147483647, 1), "7730941129200.0");
+    EXPECT_EQ(SpeedText(42195, -34920000), "-4.4");
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(SpeedText(42195, 34920000), "4,4");
+    QLocale::setDefault(QLocale::c());
+}
+
 TEST(DateStamp, SixteenCharactersOfDigitsAndHyphens) {
     EXPECT_EQ(DateStamp(QDateTime(QDate(2027, 3, 3), QTime(9, 5))), "2027-03-03-09-05");
     EXPECT_EQ(DateStamp(QDateTime(QDate(2026, 12, 8), QTime(23, 40))), "2026-12-08-23-40");
