@@ -18,9 +18,18 @@ struct AppSettings {
     std::int32_t filterInd = 2;  // "FilterInd": save dialog filter index
 };
 
+// What the window and the configuration dialog can take: the window's minimum size, the largest
+// extent a window system places, and the dialog's 100 km in metres.
+constexpr std::int32_t kMinWindowWidth = 792;
+constexpr std::int32_t kMinWindowHeight = 394;
+constexpr std::int32_t kMaxWindowExtent = 32767;
+constexpr std::int32_t kMaxDistance = 100000;
+
 // Reads the values in their fixed order into s. Nothing is read when the key is absent; the
-// first missing or non-integer value ends the reading, so it and every later value keep what s
-// held. Returns the number of values applied.
+// first missing or non-integer value, or one outside what the program can use (a size outside
+// kMinWindow..kMaxWindowExtent, "Acc" outside 0..2, "Dist" outside 0..kMaxDistance, "FilterInd"
+// outside 1..4), ends the reading, so it and every later value keep what s held. Returns the
+// number of values applied.
 int ReadAppSettings(const SettingsStore& store, AppSettings& s);
 
 // Writes every value in the exit order. False when the key could not be opened or written.

@@ -79,3 +79,50 @@ TEST(AppSettings, EveryValueWrittenIsReadBack) {
     EXPECT_EQ(back.dist, 5000);
     EXPECT_FALSE(back.sound);
 }
+
+// A value the program cannot show or use ends the reading as a non-integer one does; the values
+// whose documented reading takes any integer still do.
+TEST(AppSettings, OutOfRangeValuesEndTheReading) {
+    struct Case {
+        QByteArray body;
+        int applied;
+    };
+    const QByteArray head = "Port=1\nAlg=1\nLeft=5\nTop=6\n";
+    const Case cases[] = {
+        {head + "Width=0\nHeight=500\n", 4},
+        {head + "Width=700\nHeight=500\n", 4},
+        {head + "Width=40000\nHeight=500\n", 4},
+        {head + "Width=900\nHeight=-394\nSound=0\n", 5},
+        {head + "Width=900\nHeight=500\nSound=0\nAcc=3\nDist=10000\nFilterInd=4\n", 7},
+        {head + "Width=900\nHeight=500\nSound=0\nAcc=-1\nDist=10000\nFilterInd=4\n", 7},
+        {head + "Width=900\nHeight=500\nSound=0\nAcc=1\nDist=100001\nFilterInd=4\n", 8},
+        {head + "Width=900\nHeight=500\nSound=0\nAcc=1\nDist=-1\nFilterInd=4\n", 8},
+        {head + "Width=900\nHeight=500\nSound=0\nAcc=1\nDist=100000\nFilterInd=5\n", 9},
+        {head + "Width=900\nHeight=500\nSound=0\nAcc=1\nDist=0\nFilterInd=0\n", 9},
+        {head + "Width=792\nHeight=394\nSound=0\nAcc=0\nDist=0\nFilterInd=1\n", 10},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        Write(dir.filePath("v.conf"), c.body);
+        AppSettings s;
+        EXPECT_EQ(ReadAppSettings(SettingsStore(dir.filePath("v.conf")), s), c.applied)
+            << c.body.toStdString();
+        const AppSettings d;
+        // What was not applied kept its default.
+        EXPECT_EQ(s.width == d.width, c.applied < 5);
+        EXPECT_EQ(s.acc == d.acc, c.applied < 8);
+        EXPECT_EQ(s.dist == d.dist, c.applied < 9);
+        EXPECT_EQ(s.filterInd == d.filterInd, c.applied < 10);
+    }
+    // Port, algorithm, position and sound keep their documented reading of any integer.
+    QTemporaryDir dir;
+    Write(dir.filePath("v.conf"),
+          "Port=-255\nAlg=5\nLeft=-30000\nTop=99999\nWidth=800\nHeight=394\nSound=-7\n");
+    AppSettings s;
+    s.sound = false;
+    EXPECT_EQ(ReadAppSettings(SettingsStore(dir.filePath("v.conf")), s), 7);
+    EXPECT_EQ(s.port, 1);
+    EXPECT_EQ(s.alg, 5);
+    EXPECT_EQ(s.left, -30000);
+    EXPECT_TRUE(s.sound);
+}

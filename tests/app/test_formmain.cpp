@@ -134,6 +134,33 @@ TEST_F(FormMain, SettingsAreReadInOrderAndWrittenAtExit) {
     EXPECT_EQ(s.value("FilterInd").toInt(), 2);
 }
 
+// A resolution the display has no label for is not taken: tenths under a "1/190" label while the
+// protocol got hundredths. It and the values after it keep their defaults, and the exit writes
+// the defaults back.
+TEST_F(FormMain, AnOutOfRangeResolutionIsNotTaken) {
+    WriteSettings(
+        "Port=0\nAlg=1\nLeft=10\nTop=20\nWidth=900\nHeight=450\nSound=0\nAcc=3\n"
+        "Dist=10000\nFilterInd=4\n");
+    {
+        TFormMain& f = Build();
+        EXPECT_EQ(f.size(), QSize(900, 450));
+        EXPECT_EQ(f.Resolution, 2);
+        EXPECT_EQ(f.Lab_100->text(), "1/100");
+        EXPECT_EQ(f.PanelDate->Tag(), 42195);
+        EXPECT_EQ(f.SaveDialog1.filterIndex, 2);
+        f.mStart->Click();
+        clock.Advance(5234);
+        f.mLAP->Click();
+        EXPECT_EQ(f.SortGrid1->Cells(2, 1), "5,23");
+        f.mStop->Click();
+        Destroy();
+    }
+    QSettings s(SettingsPath(), QSettings::IniFormat);
+    EXPECT_EQ(s.value("Acc").toInt(), 2);
+    EXPECT_EQ(s.value("Dist").toInt(), 42195);
+    EXPECT_EQ(s.value("Alg").toInt(), 1);
+}
+
 TEST_F(FormMain, AbsentPortStartsSilently) {
     WriteSettings("Port=7\nAlg=0\n");
     TFormMain& f = Build();
