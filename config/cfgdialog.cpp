@@ -66,6 +66,9 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask) : QDialog(owner) 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setGeometry(8, y, 50, 25);
     OKBtn->setDefault(true);
+    // A click on OK leaves the focus where it is, so that the distance is checked by accept()
+    // and a refused text keeps the dialog open, as with Enter.
+    OKBtn->setFocusPolicy(Qt::TabFocus);
     CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
     CancelBtn->setGeometry(8 + 50 + 8, y, 73, 25);
     setFixedSize(154, y + 25 + 8);
@@ -97,6 +100,11 @@ void TCfgDialog::showEvent(QShowEvent* event) {
     if (QWidget* owner = parentWidget())
         move(owner->geometry().center() - QPoint(width() / 2, height() / 2));
     QDialog::showEvent(event);
+}
+
+void TCfgDialog::accept() {
+    if (!feDist->CheckText()) return;
+    QDialog::accept();
 }
 
 void TCfgDialog::FormShow() {

@@ -30,6 +30,10 @@ public:
     TSpinFloatEdit* feDist;
     QLabel *Label1, *Label2, *Label6, *Label10, *LabelKm;
 
+    // OK (the button, or Enter anywhere in the dialog) closes it only when the distance text
+    // passes the same check as leaving the field; otherwise the field keeps the focus.
+    void accept() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 };

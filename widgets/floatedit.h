@@ -41,6 +41,10 @@ public:
     Extended Value() const;
     // Clamps into the limits (showing ErrorMessage when it had to) and shows the value.
     void SetValue(Extended value);
+    // The check made when the focus leaves, for a host that takes the value without the focus
+    // leaving (a dialog's default button on Enter). False when the text was refused: the value
+    // from focus entry is back, selected, and the focus is in the edit.
+    bool CheckText() { return ExitCheck(); }
 
     // Values set between BeginLoading and EndLoading wait in PendingValue and are applied once,
     // against the final limits and decimals, whatever order the properties were set in.

@@ -135,6 +135,50 @@ TEST_F(Config, UnknownAlgorithmSelectsNothingAndDisablesThePortList) {
     EXPECT_FALSE(portEnabled);
 }
 
+// OK by Enter or by a click checks the distance as leaving the field does: text out of range is
+// refused, the field keeps the focus with its value from entry, and the dialog stays open.
+TEST_F(Config, OkRefusesADistanceTheFieldRefuses) {
+    TFormMain& f = Build();
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    const QString sep = QLocale().decimalPoint();
+    QStringList texts;
+    QList<bool> openAfter;
+    dialogs.onExec = [&](QDialog* dialog) {
+        auto& d = *static_cast<TCfgDialog*>(dialog);
+        d.setResult(QDialog::Rejected);
+        d.show();
+        QApplication::setActiveWindow(&d);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&d));
+        d.feDist->setFocus(Qt::TabFocusReason);
+        // "42.195" without its separator reads 42195 km.
+        d.feDist->setCursorPosition(3);
+        QTest::keyClick(d.feDist, Qt::Key_Backspace);
+        texts << d.feDist->text();
+        QTest::keyClick(d.feDist, Qt::Key_Return);
+        openAfter << d.isVisible();
+        texts << d.feDist->text();
+        // The same by a click on OK.
+        d.feDist->setCursorPosition(3);
+        QTest::keyClick(d.feDist, Qt::Key_Backspace);
+        QTest::mouseClick(d.OKBtn, Qt::LeftButton);
+        openAfter << d.isVisible();
+        texts << d.feDist->text();
+        EXPECT_TRUE(d.feDist->hasFocus());
+        // A distance within the limits is taken.
+        d.feDist->selectAll();
+        QTest::keyClicks(d.feDist, "10");
+        QTest::keyClick(d.feDist, Qt::Key_Return);
+        openAfter << d.isVisible();
+        d.hide();
+        return d.result();
+    };
+    f.bCFGClick();
+    EXPECT_EQ(texts, QStringList({"42195", "42" + sep + "195", "42" + sep + "195"}));
+    EXPECT_EQ(openAfter, QList<bool>({true, true, false}));
+    EXPECT_EQ(f.PanelDate->Tag(), 10000);
+}
+
 // Port changes through the dialog, on a fake serial device.
 class ConfigPorts : public Config {
 protected:
