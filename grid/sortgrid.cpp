@@ -156,7 +156,22 @@ void TSortGrid::Clear() {
     BeginUpdate();
     columnFormats_.clear();
     rowFormats_.clear();
-    if (RowCount() > 1) SetCurrentCell(std::min(Col(), ColCount() - 1), 1, true, false);
+    if (RowCount() > 1) {
+        const int col = std::min(Col(), ColCount() - 1);
+        SetCurrentCell(col, 1, true, false);
+        // Row 1 takes the column the current cell had, but the host decides, as for any other
+        // selection, whether that cell may be selected (and so edited): a refused cell stays
+        // part of a row selection, which opens no editor. The tracked selection is set below.
+        const bool tracking = tracking_;
+        tracking_ = false;
+        const bool can = SelectCell(col, 1);
+        tracking_ = tracking;
+        if (!can) {
+            const TGridRect s = Selection();
+            if (s.Left == s.Right && s.Top == s.Bottom)
+                SetSelection(TGridRect{0, 1, ColCount() - 1, 1});
+        }
+    }
     selectedRows_ = {1};
     selectionOrder_ = {1};
     // Every data row goes, also rows kept beyond the count (filtered out or cut off earlier),

@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QLocale>
 #include <QTest>
@@ -167,4 +168,42 @@ TEST_F(Protocol, ClickingATimeSelectsTheRowAndAStartNumberCanBeTyped) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(g->Cells(1, 2), "12");
     EXPECT_TRUE(g->Modified());
+}
+
+// After RESET the current cell may lie in any column: a click, a typed key or F2 must still
+// edit nothing but a start number, and the exit file must not gain a made-up speed.
+TEST_F(Protocol, AfterResetOnlyTheStartNumberIsEditable) {
+    TFormMain& f = Build();
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.mStart->Click();
+    clock.Advance(1000);
+    f.mLAP->Click();
+    clock.Advance(1000);
+    f.mLAP->Click();
+    f.mStop->Click();
+    dialogs.confirmAnswers = {true};
+    f.mReset->Click();
+    TSortGrid* g = f.SortGrid1;
+    QWidget* vp = g->viewport();
+    QTest::mouseClick(vp, Qt::LeftButton, {}, g->CellRect(4, 1).center());
+    QTest::keyClick(QApplication::focusWidget(), '5');
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(g->EditorMode());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+    EXPECT_FALSE(g->EditorMode());
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(g->Cells(c, 1), "") << c;
+    // The start number of the same row still can be typed.
+    QTest::mouseClick(vp, Qt::LeftButton, {}, g->CellRect(1, 1).center());
+    QTest::keyClick(QApplication::focusWidget(), '8');
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(g->Cells(1, 1), "8");
+    EXPECT_EQ(g->Cells(4, 1), "");
+    Destroy();
+    QFile exitFile(dir.filePath("vidazorov.txt"));
+    ASSERT_TRUE(exitFile.open(QIODevice::ReadOnly));
+    const QByteArray saved = exitFile.readAll();
+    EXPECT_TRUE(saved.contains("\r\n,8,,,\r\n")) << saved.toStdString();
+    EXPECT_FALSE(saved.contains(",5")) << saved.toStdString();
 }
