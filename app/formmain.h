@@ -72,6 +72,9 @@ public:
     std::uint32_t LastModemStatus = 0x55555555u;
 
     // Protocol rows.
+    static constexpr int kProtocolColumns = 5;
+    static constexpr const char* kProtocolHeader[kProtocolColumns] = {"Rang", "Nr.", "Time",
+                                                                      "Split", "Km/h"};
     void AddProtocolRow(const QString& startNo, const QString& timeText, const QString& splitText);
     void SetDefaultColWidths();
     void UpdateProtocolButtons();
@@ -143,6 +146,7 @@ private:
     void LapAtEdge(std::uint32_t tick);
     void Relayout();
     void SetButtonState(TBitBtnWithColor* b, TMenuItem* m, bool enabled);
+    void EnsureProtocolColumns();
 
     bool destroyed_ = false;
     // The tick a photocell edge was seen at, for the LAP it triggers; empty for a LAP by hand.

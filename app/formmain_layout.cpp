@@ -421,9 +421,8 @@ void TFormMain::FormCreate() {
     LitColor1 = PanelTimer->FontColor();
     LitColor2 = TColor(Digit8->Tag());
 
-    const char* header[] = {"Rang", "Nr.", "Time", "Split", "Km/h"};
-    for (int c = 0; c < 5; ++c)
-        SortGrid1->SetCells(c, 0, QString::fromLatin1(header[c]));
+    for (int c = 0; c < kProtocolColumns; ++c)
+        SortGrid1->SetCells(c, 0, QString::fromLatin1(kProtocolHeader[c]));
     SetDefaultColWidths();
     SortGrid1->SetSelection(TGridRect{0, 1, SortGrid1->ColCount() - 1, 1});
     SetResolution(Resolution);

@@ -10,9 +10,21 @@ void TFormMain::AddProtocolRow(const QString& startNo, const QString& timeText,
     const QStringList row{QString::number(LapCount) + QLatin1Char('.'), startNo, timeText,
                           splitText,
                           SpeedText(std::int32_t(PanelDate->Tag()), TickDiff(LapTick, StartTick))};
+    EnsureProtocolColumns();
     if (SortGrid1->RowCount() <= LapCount) SortGrid1->SetRowCount(LapCount + 1);
     SortGrid1->SetRow(LapCount, row);
     UpdateProtocolButtons();
+}
+
+void TFormMain::EnsureProtocolColumns() {
+    // An opened protocol may have fewer columns: a lap recorded into it keeps all five values.
+    // Columns it already has keep their captions; a new one gets its own.
+    const int had = SortGrid1->ColCount();
+    if (had >= kProtocolColumns) return;
+    SortGrid1->SetColCount(kProtocolColumns);
+    for (int c = had; c < kProtocolColumns; ++c)
+        if (SortGrid1->Cells(c, 0).isEmpty())
+            SortGrid1->SetCells(c, 0, QString::fromLatin1(kProtocolHeader[c]));
 }
 
 void TFormMain::SetDefaultColWidths() {

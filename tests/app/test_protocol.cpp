@@ -207,3 +207,41 @@ TEST_F(Protocol, AfterResetOnlyTheStartNumberIsEditable) {
     EXPECT_TRUE(saved.contains("\r\n,8,,,\r\n")) << saved.toStdString();
     EXPECT_FALSE(saved.contains(",5")) << saved.toStdString();
 }
+
+// A protocol of another shape opened before a run: every lap keeps all five values, and none
+// fails.
+TEST_F(Protocol, LapsIntoAProtocolOfThreeColumnsKeepEveryValue) {
+    {
+        TSortGrid narrow;
+        narrow.SetColCount(3);
+        narrow.SetRowCount(3);
+        narrow.SetCells(0, 0, "Rang");
+        narrow.SetCells(1, 0, "Nr.");
+        narrow.SetCells(2, 0, "Zeit");
+        narrow.SetCells(0, 1, "1.");
+        narrow.SetCells(1, 1, "12");
+        narrow.SetCells(2, 1, "9,00");
+        ASSERT_TRUE(narrow.SaveToFile(dir.filePath("narrow.txt"), false));
+    }
+    QLocale::setDefault(QLocale::c());
+    TFormMain& f = Build();
+    f.show();
+    dialogs.defaultConfirm = true;
+    dialogs.openAnswers = {dir.filePath("narrow.txt")};
+    f.sbLoadClick();
+    ASSERT_EQ(f.SortGrid1->ColCount(), 3);
+    f.mStart->Click();
+    for (int lap = 1; lap <= 3; ++lap) {
+        clock.Advance(1000);
+        f.cbStartN->setEditText(QString::number(lap));
+        EXPECT_NO_THROW(f.mLAP->Click());
+    }
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_EQ(f.SortGrid1->ColCount(), 5);
+    EXPECT_EQ(Row(f, 0), QStringList({"Rang", "Nr.", "Zeit", "Split", "Km/h"}));
+    EXPECT_EQ(Row(f, 1), QStringList({"1.", "1", "1,00", "0,00", "151902.0"}));
+    EXPECT_EQ(Row(f, 3), QStringList({"3.", "3", "3,00", "2,00", "50634.0"}));
+    const TGridRect sel = f.SortGrid1->Selection();
+    EXPECT_EQ(sel.Top, 3);
+    EXPECT_EQ(sel.Right, 4);
+}
