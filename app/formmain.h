@@ -149,6 +149,9 @@ private:
     void EnsureProtocolColumns();
 
     bool destroyed_ = false;
+    // A lap was recorded since the protocol was last opened: the rows it wrote are unsaved even
+    // where they changed no row count (and so left the grid's Modified flag alone).
+    bool lapsSinceOpened_ = false;
     // The tick a photocell edge was seen at, for the LAP it triggers; empty for a LAP by hand.
     std::optional<std::uint32_t> edgeTick_;
     // Start of the lock-out interval, as the tick of the edge (or START) that began it.

@@ -36,13 +36,15 @@ void TFormMain::sbSaveClick() {
 
 void TFormMain::sbLoadClick() {
     // Opening replaces the protocol: unsaved results are not thrown away without a question.
-    if (SortGrid1->Modified() && !ProtocolIsEmpty() &&
+    if ((SortGrid1->Modified() || lapsSinceOpened_) && !ProtocolIsEmpty() &&
         !Dialogs().Confirm(this, QStringLiteral("Clear protocol?")))
         return;
     const QString fileName = Dialogs().OpenFile(this, OpenDialog1);
     if (fileName.isEmpty()) return;
     if (!SortGrid1->LoadFromFile(fileName, false))
         Dialogs().Error(this, QStringLiteral("Can't read the protocol file:\r") + fileName);
+    else
+        lapsSinceOpened_ = false;
     UpdateProtocolButtons();
 }
 

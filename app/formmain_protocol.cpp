@@ -13,6 +13,7 @@ void TFormMain::AddProtocolRow(const QString& startNo, const QString& timeText,
     EnsureProtocolColumns();
     if (SortGrid1->RowCount() <= LapCount) SortGrid1->SetRowCount(LapCount + 1);
     SortGrid1->SetRow(LapCount, row);
+    lapsSinceOpened_ = true;
     UpdateProtocolButtons();
 }
 

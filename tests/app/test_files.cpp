@@ -88,7 +88,7 @@ TEST_F(Files, OpenAskedOverUnsavedResultsAndRefusedWithNo) {
 
 TEST_F(Files, AFailedOpenLeavesTheProtocolAndSaysWhichFile) {
     TFormMain& f = WithLaps(3);
-    f.SortGrid1->SetModified(false);
+    dialogs.defaultConfirm = true;  // the laps may go
     QFile bad(Path("bad.txt"));
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write("GenerelSettings,0\r\nFontColSettings,\"x,y\"\r\n");

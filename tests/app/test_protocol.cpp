@@ -245,3 +245,53 @@ TEST_F(Protocol, LapsIntoAProtocolOfThreeColumnsKeepEveryValue) {
     EXPECT_EQ(sel.Top, 3);
     EXPECT_EQ(sel.Right, 4);
 }
+
+// Opening a protocol replaces the grid: the question comes whenever it holds results not yet
+// opened from a file, also when one lap changed no row count.
+TEST_F(Protocol, OneFinisherIsNotReplacedWithoutAQuestion) {
+    TFormMain& f = Build();
+    f.SortGrid1->SaveToFile(dir.filePath("empty.txt"), false);
+    // After RESET: the first lap fills the empty row.
+    f.mStart->Click();
+    f.mStop->Click();
+    dialogs.confirmAnswers = {true};
+    f.mReset->Click();
+    f.mStart->Click();
+    clock.Advance(1000);
+    f.mLAP->Click();
+    f.mStop->Click();
+    ASSERT_FALSE(f.SortGrid1->Modified());
+    dialogs.confirms.clear();
+    dialogs.confirmAnswers = {false};
+    dialogs.openAnswers = {dir.filePath("empty.txt")};
+    f.sbLoadClick();
+    EXPECT_EQ(dialogs.confirms, QStringList{"Clear protocol?"});
+    EXPECT_EQ(f.SortGrid1->Cells(0, 1), "1.");
+    // Over an opened protocol: a run's first rows overwrite its rows without growing it.
+    {
+        TSortGrid two;
+        two.SetColCount(5);
+        two.SetRowCount(3);
+        two.SetCells(0, 1, "1.");
+        two.SetCells(0, 2, "2.");
+        ASSERT_TRUE(two.SaveToFile(dir.filePath("two.txt"), false));
+    }
+    dialogs.confirmAnswers = {true};
+    f.mReset->Click();
+    dialogs.confirms.clear();
+    dialogs.openAnswers = {dir.filePath("two.txt"), dir.filePath("two.txt")};
+    f.sbLoadClick();
+    ASSERT_EQ(f.SortGrid1->RowCount(), 3);
+    f.sbLoadClick();  // nothing recorded since it was opened: no question
+    EXPECT_TRUE(dialogs.confirms.isEmpty());
+    f.mStart->Click();
+    clock.Advance(1000);
+    f.mLAP->Click();
+    f.mStop->Click();
+    ASSERT_FALSE(f.SortGrid1->Modified());
+    dialogs.confirmAnswers = {false};
+    dialogs.openAnswers = {dir.filePath("empty.txt")};
+    f.sbLoadClick();
+    EXPECT_EQ(dialogs.confirms, QStringList{"Clear protocol?"});
+    EXPECT_EQ(f.SortGrid1->Cells(2, 1), "1,00");
+}
