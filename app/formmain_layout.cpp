@@ -1,12 +1,14 @@
 // The window's controls, start-up and exit.
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QStyle>
 #include <QTime>
 #include <QToolButton>
@@ -69,6 +71,20 @@ void SetCaptionColor(QWidget* button, const QColor& color) {
     QPalette pal = button->palette();
     pal.setColor(QPalette::ButtonText, color);
     button->setPalette(pal);
+}
+
+// Sends the resizes that Qt keeps back for a widget not yet shown and its children (a scroll
+// area hears of its size through its viewport's), as the first showing would send them.
+void DeliverPendingResizes(QWidget* w) {
+    if (w->testAttribute(Qt::WA_PendingResizeEvent)) {
+        w->setAttribute(Qt::WA_PendingResizeEvent, false);
+        QResizeEvent e(w->size(), QSize());
+        QCoreApplication::sendEvent(w, &e);
+    }
+    for (QObject* child : w->children()) {
+        auto* c = qobject_cast<QWidget*>(child);
+        if (c && !c->isWindow()) DeliverPendingResizes(c);
+    }
 }
 
 }  // namespace
@@ -388,6 +404,10 @@ void TFormMain::Relayout() {
 void TFormMain::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     Relayout();
+    // The grid fits its last column to its new size before the window sets its widths, as on a
+    // window already on screen, where the grid's resize comes with its new geometry. Before the
+    // first showing that resize is still pending and would come after the window's.
+    DeliverPendingResizes(SortGrid1);
     Guarded([this] { FormResize(); });
 }
 

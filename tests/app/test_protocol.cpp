@@ -295,3 +295,36 @@ TEST_F(Protocol, OneFinisherIsNotReplacedWithoutAQuestion) {
     EXPECT_EQ(dialogs.confirms, QStringList{"Clear protocol?"});
     EXPECT_EQ(f.SortGrid1->Cells(2, 1), "1,00");
 }
+
+// A speed that lies exactly on a half tenth rounds up: 42,195 m in 9 h 42 min is 4.35 km/h.
+TEST_F(Protocol, SpeedOnAHalfTenthRoundsUp) {
+    QLocale::setDefault(QLocale::c());
+    TFormMain& f = Build();
+    f.mStart->Click();
+    clock.Advance((9 * 60 + 42) * 60 * 1000);
+    f.mLAP->Click();
+    EXPECT_EQ(f.SortGrid1->Cells(2, 1), "9:42.00,00");
+    EXPECT_EQ(f.SortGrid1->Cells(4, 1), "4.4");
+}
+
+// The widths the window gives the columns do not depend on whether its size came at start-up or
+// from a later resize.
+TEST_F(Protocol, ColumnWidthsAtStartUpAreThoseOfAResizeToTheSameSize) {
+    TFormMain& f = Build();
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    QApplication::processEvents();
+    std::vector<int> atStart;
+    for (int c = 0; c < 5; ++c)
+        atStart.push_back(f.SortGrid1->ColWidths(c));
+    const QSize size = f.size();
+    f.resize(size + QSize(40, 0));
+    QApplication::processEvents();
+    f.resize(size);
+    QApplication::processEvents();
+    std::vector<int> afterResize;
+    for (int c = 0; c < 5; ++c)
+        afterResize.push_back(f.SortGrid1->ColWidths(c));
+    EXPECT_EQ(atStart, afterResize);
+    EXPECT_EQ(atStart, (std::vector<int>{42, 52, 92, 78, 52}));
+}
