@@ -199,6 +199,42 @@ TEST(SortGrid, DeleteRowKeepsOneDataRow) {
     EXPECT_EQ(deleted, (std::vector<int>{1, 2}));
 }
 
+// Clear moves the current cell to row 1 through the host's select-cell decision: a cell the host
+// refuses does not become an editable single cell, whether or not the host selects a row itself.
+TEST(SortGrid, ClearAsksTheHostForRowOnesCell) {
+    for (bool hostSelectsTheRow : {false, true}) {
+        ProtocolGrid p;
+        TSortGrid& g = p.g;
+        p.AddRows(3);
+        g.SetSelection(TGridRect{4, 3, 4, 3});
+        std::vector<std::pair<int, int>> asked;
+        g.OnSelectCell = [&](TSortGrid* grid, int c, int r, bool& can) {
+            asked.emplace_back(c, r);
+            if (c == 1) return;
+            if (hostSelectsTheRow) grid->SetSelection(TGridRect{0, r, grid->ColCount() - 1, r});
+            can = false;
+        };
+        g.Clear();
+        EXPECT_EQ(asked, (std::vector<std::pair<int, int>>{{4, 1}}));
+        EXPECT_EQ(g.Row(), 1);
+        EXPECT_EQ(g.Selection().Left, 0);
+        EXPECT_EQ(g.Selection().Right, 4);
+        g.SetEditorMode(true);
+        EXPECT_FALSE(g.EditorMode()) << hostSelectsTheRow;
+    }
+    // A cell the host lets be selected stays current and editable.
+    ProtocolGrid p;
+    TSortGrid& g = p.g;
+    p.AddRows(3);
+    g.SetSelection(TGridRect{1, 2, 1, 2});
+    g.OnSelectCell = [](TSortGrid*, int c, int, bool& can) { can = c == 1; };
+    g.Clear();
+    EXPECT_EQ(g.Col(), 1);
+    EXPECT_EQ(g.Row(), 1);
+    g.SetEditorMode(true);
+    EXPECT_TRUE(g.EditorMode());
+}
+
 TEST(SortGrid, ClearKeepsTheHeaderAndOneBlankRow) {
     ProtocolGrid p;
     TSortGrid& g = p.g;
