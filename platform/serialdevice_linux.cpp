@@ -543,14 +543,17 @@ void LinuxSerialDevice::CancelWait() {
 bool RaiseWorkerPriority() {
     // A timer slack of 1 ns: the sampling deadlines are kept as set, not rounded up by 50 us.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    // A modest priority: above every ordinary program, below the kernel's interrupt threads (50)
+    // and below what audio servers take. Within RLIMIT_RTPRIO when it is set; without it the
+    // request is still made, as a privileged account may be granted it, and a refusal is quiet.
+    constexpr rlim_t kWanted = 20;
     struct rlimit limit {};
-    if (getrlimit(RLIMIT_RTPRIO, &limit) != 0 || limit.rlim_cur == 0) return false;
-    // A modest priority: above every ordinary program, below the system's own interrupt threads
-    // (50) and below what audio servers take.
-    const rlim_t wanted = 20;
+    rlim_t priority = kWanted;
+    if (getrlimit(RLIMIT_RTPRIO, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        limit.rlim_cur > 0)
+        priority = std::min(limit.rlim_cur, kWanted);
     struct sched_param param {};
-    param.sched_priority =
-        int(limit.rlim_cur == RLIM_INFINITY ? wanted : std::min(limit.rlim_cur, wanted));
+    param.sched_priority = int(priority);
     return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
 }
 
