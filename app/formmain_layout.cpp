@@ -10,10 +10,9 @@
 #include <QStyle>
 #include <QTime>
 #include <QToolButton>
-
 #include <cerrno>
-#include "app/appsettings.h"
 
+#include "app/appsettings.h"
 #include "app/formmain.h"
 #include "app/menuitem.h"
 #include "app/panel.h"
