@@ -65,10 +65,17 @@ public:
     void ComPortOpen();
     void ComPortClose();
     void ComPortDSR();
+    void ShowPortWatch();
     void PhotocellTrigger(std::uint32_t edgeTick);
     void StartLockOut(std::uint32_t tick);
     // Whether an edge seen at this tick falls in the lock-out after the last counted edge.
     bool LockedOutAt(std::uint32_t tick) const;
+    // Whether a photocell edge seen at this tick belongs to the run: after START and, once
+    // stopped, before STOP.
+    bool RunOpenAt(std::uint32_t tick) const;
+    // Before a LAP by hand taken at `tick`: handles the photocell events seen by then, so that
+    // their rows come first. The start number typed for the press stays for the press.
+    void DeliverPhotocellFinishesSeenBy(std::uint32_t tick);
     std::uint32_t LastModemStatus = 0x55555555u;
 
     // Protocol rows.
@@ -156,6 +163,8 @@ private:
     std::optional<std::uint32_t> edgeTick_;
     // Start of the lock-out interval, as the tick of the edge (or START) that began it.
     std::optional<std::uint32_t> lockOutTick_;
+    // Whether the LED was armed when STOP locked it, for edges seen before STOP.
+    bool ledArmedAtStop_ = false;
     std::unique_ptr<AutomationFactory> automation_;
 };
 

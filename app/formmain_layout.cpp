@@ -12,6 +12,7 @@
 #include <QStyle>
 #include <QTime>
 #include <QToolButton>
+#include <cerrno>
 
 #include "app/appsettings.h"
 #include "app/formmain.h"
@@ -457,8 +458,11 @@ void TFormMain::FormCreate() {
         try {
             ComPort->Open();
             LedModus->SetKind(TLedKind::lkRed);
+        } catch (const EComHandle& e) {
+            // A configured port that is absent at start-up is not worth a message; one the
+            // user may not open is, as the operator can mend it (the message says how).
+            if (e.Error() == EACCES || e.Error() == EPERM) Dialogs().Error(this, e.Message());
         } catch (...) {
-            // A configured port that is absent at start-up is not worth a message.
         }
     }
     UpdateProtocolButtons();

@@ -1,4 +1,5 @@
 // The photocell on the serial port's DSR line: which edges record a lap.
+#include <QComboBox>
 #include <QLabel>
 
 #include "app/formmain.h"
@@ -8,6 +9,7 @@
 
 void TFormMain::ComPortOpen() {
     LabelMadus2->setText(QStringLiteral("&Mode:"));
+    ShowPortWatch();
     LabelMadus2->show();
     LedModus->show();
     LedModus->setCursor(Qt::PointingHandCursor);
@@ -15,9 +17,20 @@ void TFormMain::ComPortOpen() {
 
 void TFormMain::ComPortClose() {
     LabelMadus2->setText(QStringLiteral("Mode:"));
+    LabelMadus2->setToolTip(QString());
     LabelMadus2->hide();
     LedModus->hide();
     LedModus->setCursor(Qt::ArrowCursor);
+}
+
+// The hint of the "Mode:" label tells the operator how the open port is watched, and so which
+// pulses it is sure to catch. The worker may find out more about the driver once it runs, so the
+// hint is brought up to date with each line event as well.
+void TFormMain::ShowPortWatch() {
+    const QString hint = ComPort->Connected() || ComPort->Device().IsOpen()
+                             ? ComPort->Device().WatchDescription()
+                             : QString();
+    if (LabelMadus2->toolTip() != hint) LabelMadus2->setToolTip(hint);
 }
 
 bool TFormMain::LockedOutAt(std::uint32_t tick) const {
@@ -27,16 +40,40 @@ bool TFormMain::LockedOutAt(std::uint32_t tick) const {
     return since >= 0 && since < interval;
 }
 
+bool TFormMain::RunOpenAt(std::uint32_t tick) const {
+    if (TickDiff(tick, StartTick) < 0) return false;  // before START: no run yet
+    if (bLAP->isEnabled()) return true;
+    // Handled after STOP, seen before it: still a finish of the run that STOP ended. (RESET
+    // sets StopTick to StartTick, which closes this window.)
+    return TickDiff(tick, StopTick) < 0;
+}
+
+void TFormMain::DeliverPhotocellFinishesSeenBy(std::uint32_t tick) {
+    if (!ComPort->HasEventsSeenBy(tick)) return;
+    const QString typed = cbStartN->currentText();
+    cbStartN->setEditText(QString());
+    ComPort->DeliverEventsSeenBy(tick);
+    cbStartN->setEditText(typed);
+}
+
 void TFormMain::LapAtEdge(std::uint32_t tick) {
     struct Reset {
         std::optional<std::uint32_t>& t;
         ~Reset() { t.reset(); }
     } reset{edgeTick_};
     edgeTick_ = tick;
-    mLAP->Click();
+    if (bLAP->isEnabled()) {
+        mLAP->Click();
+        return;
+    }
+    // A finish seen before STOP and handled after it: its row, but the stopped display stays.
+    mLAPClick();
+    bLAP->setText(QStringLiteral("LAP"));
+    ShowTime(2, 0);
 }
 
 void TFormMain::ComPortDSR() {
+    ShowPortWatch();
     const std::uint32_t status = ComPort->ModemStatus();
     if (status == LastModemStatus) return;
     LastModemStatus = status;
@@ -51,7 +88,7 @@ void TFormMain::ComPortDSR() {
             if (!dsr) PhotocellTrigger(tick);
             break;
         case 2:
-            if (dsr && bLAP->isEnabled() && !LockedOutAt(tick) && TickDiff(tick, StartTick) >= 0) {
+            if (dsr && RunOpenAt(tick) && !LockedOutAt(tick)) {
                 LapAtEdge(tick);
                 StartLockOut(tick);
             }
@@ -62,18 +99,20 @@ void TFormMain::ComPortDSR() {
 }
 
 void TFormMain::PhotocellTrigger(std::uint32_t edgeTick) {
-    if (LedModus->Kind() == TLedKind::lkRed) return;
+    // STOP locks the LED; an edge it ended the run after is judged by the LED as it was then.
+    const bool beforeStop = !bLAP->isEnabled() && RunOpenAt(edgeTick);
+    const bool armed = beforeStop ? ledArmedAtStop_ : LedModus->Kind() != TLedKind::lkRed;
+    if (!armed) return;
     if (LockedOutAt(edgeTick)) return;
-    // An edge seen before START (handled after it) belongs to no run.
-    if (bLAP->isEnabled() && TickDiff(edgeTick, StartTick) >= 0) {
-        LapAtEdge(edgeTick);
-    }
+    if (RunOpenAt(edgeTick)) LapAtEdge(edgeTick);
     StartLockOut(edgeTick);
 }
 
 void TFormMain::StartLockOut(std::uint32_t tick) {
     if (LockedOutAt(tick)) return;
-    if (bSTOP->isEnabled() && TimerGesperrt->Interval() > 0) {
+    // Only an edge of the run starts one: an edge seen before START, handled after it, would
+    // otherwise pull the lock-out that START began back before START.
+    if (RunOpenAt(tick) && TimerGesperrt->Interval() > 0) {
         lockOutTick_ = tick;
         TimerGesperrt->SetEnabled(true);
     }

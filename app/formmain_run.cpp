@@ -41,7 +41,10 @@ void TFormMain::mStartClick() {
 
 void TFormMain::mLAPClick() {
     // A photocell lap is timed when the line changed, not when this handler got to run.
-    LapTick = edgeTick_ ? *edgeTick_ : GetTickCount();
+    const std::uint32_t tick = edgeTick_ ? *edgeTick_ : GetTickCount();
+    // By hand: the photocell finishes seen before this press are rows before it.
+    if (!edgeTick_) DeliverPhotocellFinishesSeenBy(tick);
+    LapTick = tick;
     LapCount = LapCount + 1;
     ShowTime(2, TickDiff(LapTick, StartTick));
     if (LapCount == 1) FirstLapTick = LapTick;
@@ -58,6 +61,9 @@ void TFormMain::mLAPClick() {
 
 void TFormMain::mStopClick() {
     StopTick = GetTickCount();
+    // The photocell finishes seen before STOP still belong to this run.
+    ComPort->DeliverEventsSeenBy(StopTick);
+    ledArmedAtStop_ = LedModus->Kind() != TLedKind::lkRed;
     Clock->SetEnabled(false);
     SetButtonState(bSTART, mStart, false);
     SetButtonState(bLAP, mLAP, false);

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/tickcounter.h"
+
 FakeSerialDevice::FakeSerialDevice() {
     state_.statusValid = true;
     state_.countersValid = true;
@@ -60,6 +62,11 @@ void FakeSerialDevice::Edit(const std::function<void(LineState&)>& change) {
     std::lock_guard lock(mutex_);
     change(state_);
     Changed();
+}
+
+void FakeSerialDevice::StampNextChange(std::uint32_t tick) {
+    std::lock_guard lock(mutex_);
+    stamp_ = tick;
 }
 
 void FakeSerialDevice::FailWait(int error) {
@@ -166,7 +173,9 @@ void FakeSerialDevice::Purge(std::uint32_t flags) {
 LineState FakeSerialDevice::ReadLineState(std::uint32_t evMask) {
     std::lock_guard lock(mutex_);
     waitMask_ = evMask;
-    return state_;
+    LineState s = state_;
+    s.tick = GetTickCount();
+    return s;
 }
 
 WaitResult FakeSerialDevice::WaitForChange(std::uint32_t evMask, const LineState& since,
@@ -180,7 +189,11 @@ WaitResult FakeSerialDevice::WaitForChange(std::uint32_t evMask, const LineState
             return WaitResult::Failed;
         }
         now = state_;
-        if (!CommEventsBetween(since, now, evMask).empty()) return WaitResult::Changed;
+        if (!CommEventsBetween(since, now, evMask).empty()) {
+            now.tick = stamp_ ? *stamp_ : GetTickCount();
+            stamp_.reset();
+            return WaitResult::Changed;
+        }
         waiting_ = true;
         waiterSince_ = since;
         idle_.notify_all();
@@ -193,4 +206,11 @@ void FakeSerialDevice::CancelWait() {
     std::lock_guard lock(mutex_);
     stop_ = true;
     Changed();
+}
+
+QString FakeSerialDevice::WatchDescription() const {
+    std::lock_guard lock(mutex_);
+    if (!open_) return {};
+    return QStringLiteral("/fake/") + ComPortName(port_) +
+           QStringLiteral(" reports every change of its lines.");
 }

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/serialdevice.h"
@@ -26,6 +27,9 @@ public:
     void Break();
     // Any change of the line state at once, as a driver might make it between two looks.
     void Edit(const std::function<void(LineState&)>& change);
+    // The next change a wait reports is stamped with this tick instead of the clock's (an edge
+    // the worker saw late, or one found by a re-check).
+    void StampNextChange(std::uint32_t tick);
     // The current or next wait fails with this errno (an unplugged adapter).
     void FailWait(int error);
     // Blocks until a waiter sits in WaitForChange with nothing left to report; false on timeout.
@@ -52,6 +56,7 @@ public:
     WaitResult WaitForChange(std::uint32_t evMask, const LineState& since, LineState& now,
                              int& error) override;
     void CancelWait() override;
+    QString WatchDescription() const override;
 
 private:
     void Changed();
@@ -67,6 +72,7 @@ private:
     QString openDetail_;
     int configureError_ = 0;
     int failError_ = 0;
+    std::optional<std::uint32_t> stamp_;
     int openCount_ = 0;
     int closeCount_ = 0;
     int port_ = 0;

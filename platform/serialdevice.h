@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -104,6 +105,9 @@ struct LineState {
     bool countersValid = false;  // the driver keeps counters
     std::int32_t inQueue = 0;    // bytes waiting to be read
     std::int32_t outQueue = 0;   // bytes not yet sent
+    // The tick (GetTickCount) at which what a wait reports was seen: the moment the wait
+    // returned, taken before anything else, or the look that found it.
+    std::uint32_t tick = 0;
     bool operator==(const LineState&) const = default;
 };
 
@@ -161,13 +165,23 @@ public:
                                      int& error) = 0;
     // Any thread: releases the wait at once, and every later wait, until the next Open.
     virtual void CancelWait() = 0;
+    // How the open port is watched, for the operator; empty when closed.
+    virtual QString WatchDescription() const { return {}; }
 
     // The system's text for an errno.
     virtual QString ErrorText(int error) const;
 };
 
-// The Linux device.
+// The Linux device, or what the factory below makes.
 std::unique_ptr<SerialDevice> CreateSerialDevice();
+// Tests: the device every port created without one gets; an empty factory restores the
+// system's devices.
+void SetSerialDeviceFactory(std::function<std::unique_ptr<SerialDevice>()> factory);
+
+// Worker side: asks for real-time scheduling of the calling thread where the system grants it
+// (RLIMIT_RTPRIO), so that the edge's tick is taken the moment the line changes even on a busy
+// machine; quietly nothing where it does not. True when granted.
+bool RaiseWorkerPriority();
 
 // The ports present on this machine: bit n-1 set for each present "COM" + n (n = 1..16), the
 // highest present n in the upper 16 bits; 0 when none.

@@ -8,13 +8,21 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -25,6 +33,7 @@
 #include "platform/programpaths.h"
 #include "platform/serialdevice.h"
 #include "platform/serialsystem.h"
+#include "platform/tickcounter.h"
 
 namespace {
 
@@ -38,7 +47,13 @@ bool Unsupported(int error) {
 // Events a modem-line wait cannot see; they need the polling watch.
 constexpr std::uint32_t kPolledEvents = EV_RXCHAR | EV_TXEMPTY | EV_BREAK | EV_ERR;
 
-constexpr auto kPollInterval = 1;  // ms
+// The polled watch samples the lines on this fixed grid of absolute deadlines: 2 kHz, so that
+// a pulse of 2 ms spans four samples and survives a sample delayed by up to 1.5 ms.
+constexpr std::int64_t kSamplePeriodNs = 500'000;
+// While sitting in TIOCMIWAIT the lines are looked at again this often: an edge that came
+// between the last look and the kernel's own snapshot when the wait was entered does not wake
+// it, and is found by this look instead.
+constexpr long kRecheckUs = 4'000;
 
 // The signal that releases a thread from TIOCMIWAIT. Its handler does nothing: the point is that
 // the ioctl returns EINTR because the handler is installed without SA_RESTART.
@@ -92,6 +107,13 @@ unsigned long ModemWaitMask(std::uint32_t evMask) {
     return m;
 }
 
+// A link in the ports folder by the device it points to, and the link.
+QString DeviceForMessages(const QString& path) {
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty() || target == path) return path;
+    return QStringLiteral("%1 (%2)").arg(target, path);
+}
+
 QString PermissionHint(SerialSystem& sys, const QString& path) {
     // Serial devices belong to "dialout"; a device of the root group is no reason to join it.
     QString group;
@@ -102,7 +124,7 @@ QString PermissionHint(SerialSystem& sys, const QString& path) {
     return QStringLiteral(
                "No permission to use %1: add your user to the group \"%2\" "
                "(sudo usermod -aG %2 $USER), then log in again.")
-        .arg(path, group);
+        .arg(DeviceForMessages(path), group);
 }
 
 class LinuxSerialDevice final : public SerialDevice {
@@ -112,7 +134,7 @@ public:
 
     OpenResult Open(int port) override;
     bool IsOpen() const override { return fd_ >= 0; }
-    QString Path() const override { return path_; }
+    QString Path() const override { return DeviceForMessages(path_); }
     int Configure(const SerialSettings& settings) override;
     void Close() override;
     std::uint32_t ModemStatus() override;
@@ -122,11 +144,14 @@ public:
     WaitResult WaitForChange(std::uint32_t evMask, const LineState& since, LineState& now,
                              int& error) override;
     void CancelWait() override;
+    QString WatchDescription() const override;
 
 private:
     int Observe(std::uint32_t evMask, LineState& state);
     int ModemWait(unsigned long lines);
     int SetModemLine(int line, bool on);
+    WaitResult PolledWait(std::uint32_t evMask, const LineState& since, LineState& now, int& error,
+                          bool observable);
 
     SerialSystem& sys_;
     int fd_ = -1;
@@ -134,9 +159,11 @@ private:
     QString path_;
     // What the driver turned out not to have; found by the first observation (on the main
     // thread, before the worker starts) or by the worker, never by both at once.
-    bool modemWaitUnsupported_ = false;
-    bool noStatus_ = false;
-    bool noCounters_ = false;
+    // (Atomic because the operator's hint reads them from the main thread.)
+    std::atomic<bool> modemWaitUnsupported_{false};
+    std::atomic<bool> noStatus_{false};
+    std::atomic<bool> noCounters_{false};
+    std::atomic<std::uint32_t> watchMask_{0};
 
     // The stop request, and who sits in TIOCMIWAIT (so CancelWait knows whom to signal).
     std::mutex mutex_;
@@ -168,13 +195,26 @@ OpenResult LinuxSerialDevice::Open(int port) {
     if (RetryIoctl(sys_, fd, TIOCEXCL, nullptr) != 0) return refuse(errno);
     // TIOCEXCL does not hold against root; the lock keeps a second copy of the program off the
     // line whoever runs it.
-    if (sys_.Flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(errno == EWOULDBLOCK ? EBUSY : errno);
+    if (sys_.Flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int e = errno == EWOULDBLOCK ? EBUSY : errno;
+        // The exclusive mode belongs to the terminal, not to this descriptor: left set, it would
+        // lock everybody else out of the line for as long as any other holder keeps it open.
+        RetryIoctl(sys_, fd, TIOCNXCL, nullptr);
+        return refuse(e);
+    }
     const int stopFd = sys_.EventFd();
-    if (stopFd < 0) return refuse(errno);
+    if (stopFd < 0) {
+        const int e = errno;
+        RetryIoctl(sys_, fd, TIOCNXCL, nullptr);
+        return refuse(e);
+    }
     fd_ = fd;
     stopFd_ = stopFd;
     stop_ = false;
-    modemWaitUnsupported_ = noStatus_ = noCounters_ = false;
+    modemWaitUnsupported_ = false;
+    noStatus_ = false;
+    noCounters_ = false;
+    watchMask_ = 0;
     return {};
 }
 
@@ -332,7 +372,9 @@ int LinuxSerialDevice::Observe(std::uint32_t evMask, LineState& state) {
 
 LineState LinuxSerialDevice::ReadLineState(std::uint32_t evMask) {
     LineState state;
+    watchMask_ = evMask;
     if (fd_ >= 0) Observe(evMask, state);
+    state.tick = GetTickCount();
     return state;
 }
 
@@ -360,35 +402,62 @@ int LinuxSerialDevice::ModemWait(unsigned long lines) {
 // flag and then signals the waiting thread (handler installed without SA_RESTART) until it has
 // left the ioctl; the repetition covers a signal that lands just before the thread enters it.
 // The flag is checked before every wait and after every return, before the result is looked
-// at, so a stop wins over a line change that arrives with it. Changes between two waits are
-// not lost: the lines and the driver's counters, which keep every edge, are read before each
-// wait. Only an edge in the microsecond between that reading and the kernel's own snapshot in
-// TIOCMIWAIT waits for the next edge to be reported (counted, not lost, but with the later tick).
+// at, so a stop wins over a line change that arrives with it.
+//
+// How no edge is late: the lines and the driver's counters, which keep every edge, are read
+// before each wait, so nothing between two waits is lost. But the kernel takes its own snapshot
+// of the counters when TIOCMIWAIT is entered, and an edge between the last look and that
+// snapshot does not wake the wait. So the wait is entered with a one-shot timer that signals
+// the thread kRecheckUs later; the lines are looked at again and the wait re-entered. An edge
+// found that way can only have come in that entry window, so it is stamped with the tick of the
+// look before the wait, not with the tick of the re-check. An edge that wakes the wait is
+// stamped with the tick taken the moment the ioctl returns.
+//
 // Drivers without TIOCMIWAIT, and events it does not cover (received characters, breaks,
-// errors), are watched by reading the lines every millisecond in poll(), which also watches
-// the stop eventfd, so there the stop needs no signal.
+// errors), are watched by sampling the lines on a fixed grid of absolute deadlines in poll(),
+// which also watches the stop eventfd, so there the stop needs no signal.
 WaitResult LinuxSerialDevice::WaitForChange(std::uint32_t evMask, const LineState& since,
                                             LineState& now, int& error) {
     if (fd_ < 0) {
         error = EBADF;
         return WaitResult::Failed;
     }
+    watchMask_ = evMask;
     UnblockWakeSignal();
+    // The tick a change found by the next look is stamped with.
+    std::uint32_t stamp = GetTickCount();
     for (;;) {
         if (stop_) return WaitResult::Stopped;
+        const std::uint32_t lookTick = GetTickCount();
         if (const int e = Observe(evMask, now)) {
             if (stop_) return WaitResult::Stopped;
             error = e;
             return WaitResult::Failed;
         }
-        if (!CommEventsBetween(since, now, evMask).empty()) return WaitResult::Changed;
+        if (!CommEventsBetween(since, now, evMask).empty()) {
+            now.tick = stamp;
+            return WaitResult::Changed;
+        }
 
         const bool modemOnly = (evMask & EV_MODEM_LINES) && !(evMask & kPolledEvents);
         if (modemOnly && now.statusValid && !modemWaitUnsupported_) {
+            sys_.WakeMeAfter(kRecheckUs);
             const int e = ModemWait(ModemWaitMask(evMask));
-            if (e == 0 || e == EINTR) continue;
+            const std::uint32_t returned = GetTickCount();
+            sys_.WakeMeAfter(0);
+            if (e == 0) {
+                stamp = returned;  // the wait saw the edge: this is its moment
+                continue;
+            }
+            if (e == EINTR) {
+                // The re-check (or the stop): a change found now came before the kernel's
+                // snapshot, right after the look before the wait.
+                stamp = lookTick;
+                continue;
+            }
             if (Unsupported(e)) {
                 modemWaitUnsupported_ = true;
+                stamp = GetTickCount();
                 continue;
             }
             if (stop_) return WaitResult::Stopped;
@@ -396,23 +465,64 @@ WaitResult LinuxSerialDevice::WaitForChange(std::uint32_t evMask, const LineStat
             return WaitResult::Failed;
         }
 
-        // The polled watch: a look every millisecond while there is something to look at;
-        // otherwise (no modem lines, no data events) only the stop or a hangup ends the wait.
+        // Nothing to look at (no modem lines, no data events): only the stop or a hangup ends
+        // the wait.
         const bool observable =
             now.statusValid || now.countersValid || (evMask & (EV_RXCHAR | EV_TXEMPTY));
+        return PolledWait(evMask, since, now, error, observable);
+    }
+}
+
+// Samples on absolute deadlines k * kSamplePeriodNs: a late wake-up costs that one sample, never
+// the ones after it, and a sample that came too late for several deadlines goes on with the
+// next one still ahead instead of catching up in a burst.
+WaitResult LinuxSerialDevice::PolledWait(std::uint32_t evMask, const LineState& since,
+                                         LineState& now, int& error, bool observable) {
+    std::int64_t deadline = (sys_.MonotonicNs() / kSamplePeriodNs + 1) * kSamplePeriodNs;
+    for (;;) {
         struct pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, 0, 0}};
-        const int r = sys_.Poll(fds, 2, observable ? kPollInterval : -1);
-        if (r < 0) {
-            if (errno == EINTR) continue;
+        const int r = observable ? sys_.PollUntil(fds, 2, deadline) : sys_.Poll(fds, 2, -1);
+        if (r < 0 && errno != EINTR) {
             error = errno;
             return WaitResult::Failed;
         }
-        if (stop_ || (fds[0].revents & POLLIN)) return WaitResult::Stopped;
-        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        if (stop_ || (r > 0 && (fds[0].revents & POLLIN))) return WaitResult::Stopped;
+        if (r > 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
             error = EIO;  // the line hung up: an unplugged adapter
             return WaitResult::Failed;
         }
+        if (!observable) continue;
+        const std::uint32_t tick = GetTickCount();
+        if (const int e = Observe(evMask, now)) {
+            if (stop_) return WaitResult::Stopped;
+            error = e;
+            return WaitResult::Failed;
+        }
+        if (!CommEventsBetween(since, now, evMask).empty()) {
+            now.tick = tick;
+            return WaitResult::Changed;
+        }
+        const std::int64_t t = sys_.MonotonicNs();
+        deadline += kSamplePeriodNs;
+        if (deadline <= t) deadline = (t / kSamplePeriodNs + 1) * kSamplePeriodNs;
     }
+}
+
+QString LinuxSerialDevice::WatchDescription() const {
+    if (fd_ < 0) return {};
+    if (noStatus_)
+        return QStringLiteral("%1 has no modem lines: no photocell can be read from it.")
+            .arg(Path());
+    const std::uint32_t mask = watchMask_;
+    const bool modemOnly = (mask & EV_MODEM_LINES) && !(mask & kPolledEvents);
+    if (modemOnly && !modemWaitUnsupported_ && !noCounters_)
+        return QStringLiteral(
+                   "%1 reports every change of its lines: each edge counts, however short.")
+            .arg(Path());
+    return QStringLiteral(
+               "%1 reports no line changes, so its lines are sampled every %2 ms: "
+               "pulses of 2 ms or longer are caught.")
+        .arg(Path(), QString::number(double(kSamplePeriodNs) / 1e6));
 }
 
 void LinuxSerialDevice::CancelWait() {
@@ -430,6 +540,23 @@ void LinuxSerialDevice::CancelWait() {
 
 }  // namespace
 
+bool RaiseWorkerPriority() {
+    // A timer slack of 1 ns: the sampling deadlines are kept as set, not rounded up by 50 us.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    // A modest priority: above every ordinary program, below the kernel's interrupt threads (50)
+    // and below what audio servers take. Within RLIMIT_RTPRIO when it is set; without it the
+    // request is still made, as a privileged account may be granted it, and a refusal is quiet.
+    constexpr rlim_t kWanted = 20;
+    struct rlimit limit {};
+    rlim_t priority = kWanted;
+    if (getrlimit(RLIMIT_RTPRIO, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        limit.rlim_cur > 0)
+        priority = std::min(limit.rlim_cur, kWanted);
+    struct sched_param param {};
+    param.sched_priority = int(priority);
+    return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+}
+
 QString SerialDevice::ErrorText(int error) const {
     char buffer[256];
     return QString::fromLocal8Bit(strerror_r(error, buffer, sizeof buffer));
@@ -439,7 +566,19 @@ std::unique_ptr<SerialDevice> CreateSerialDevice(SerialSystem& system) {
     return std::make_unique<LinuxSerialDevice>(system);
 }
 
+namespace {
+std::function<std::unique_ptr<SerialDevice>()>& DeviceFactory() {
+    static std::function<std::unique_ptr<SerialDevice>()> factory;
+    return factory;
+}
+}  // namespace
+
+void SetSerialDeviceFactory(std::function<std::unique_ptr<SerialDevice>()> factory) {
+    DeviceFactory() = std::move(factory);
+}
+
 std::unique_ptr<SerialDevice> CreateSerialDevice() {
+    if (DeviceFactory()) return DeviceFactory()();
     return CreateSerialDevice(SerialSystem::Default());
 }
 
@@ -454,22 +593,52 @@ QString ComDevicePath(SerialSystem& system, int port) {
     return {};
 }
 
-// A port is present when it opens as a character device that is a real serial line: an 8250
-// port without a UART answers TIOCMGET with EIO, a terminal that is not a serial line (a
-// console, a pseudo-terminal) with ENOTTY or EINVAL.
+namespace {
+
+// Whether sysfs knows /dev/<name> as a serial line: a tty with a device behind it (consoles,
+// virtual terminals and pseudo-terminals have none), and, for the legacy 8250 driver, which
+// registers its ttyS places whether or not a UART is there, one whose UART type is known.
+bool SysfsSerialLine(SerialSystem& system, const QString& name) {
+    const QString tty = system.SysfsRoot() + QStringLiteral("/class/tty/") + name;
+    if (!QFileInfo::exists(tty + QStringLiteral("/device"))) return false;
+    const QString driver =
+        QFileInfo(QFileInfo(tty + QStringLiteral("/device/driver")).canonicalFilePath()).fileName();
+    if (driver.isEmpty()) return false;
+    if (driver == QStringLiteral("serial8250")) {
+        QFile type(tty + QStringLiteral("/type"));
+        if (!type.open(QIODevice::ReadOnly)) return false;
+        bool ok = false;
+        const int t = QString::fromLatin1(type.readAll()).trimmed().toInt(&ok);
+        if (!ok || t == 0) return false;  // PORT_UNKNOWN: no UART at this place
+    }
+    return true;
+}
+
+bool IsCharDevice(SerialSystem& system, const QString& path) {
+    struct stat st {};
+    return system.Stat(path.toLocal8Bit().constData(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+}  // namespace
+
+// Ports are found without opening anything: an open raises DTR and RTS, which resets some
+// boards, and the machine's own ports may be consoles. A link in the ports folder names a port
+// the operator chose and counts whenever its target is a character device (the pseudo-terminal
+// of a serial-over-network bridge is not in sysfs); the default devices count when sysfs knows
+// them as serial lines. Permission is not asked: a port the user may not open is still listed,
+// and opening it explains how to get access.
 std::uint32_t ScanComPorts(SerialSystem& system) {
     std::uint32_t mask = 0;
+    const QString folder = ProgramConfigDir() + QStringLiteral("/ports/");
     for (int n = 1; n <= 16; ++n) {
         const QString path = ComDevicePath(system, n);
         if (path.isEmpty()) continue;
-        const int fd =
-            system.Open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
-        struct stat st {};
-        int bits = 0;
-        const bool present = system.Fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) &&
-                             RetryIoctl(system, fd, TIOCMGET, &bits) == 0;
-        system.Close(fd);
+        bool present = false;
+        if (path.startsWith(folder))
+            present = IsCharDevice(system, path);
+        else
+            present =
+                SysfsSerialLine(system, QFileInfo(path).fileName()) && IsCharDevice(system, path);
         if (present) mask = (mask & 0xFFFFu) | (1u << (n - 1)) | (std::uint32_t(n) << 16);
     }
     return mask;
@@ -504,6 +673,82 @@ int SerialSystem::Flock(int fd, int operation) {
 int SerialSystem::Poll(struct pollfd* fds, unsigned long count, int timeoutMs) {
     return ::poll(fds, count, timeoutMs);
 }
+std::int64_t SerialSystem::MonotonicNs() {
+    struct timespec ts {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+namespace {
+// A per-thread resource, released when its thread ends.
+struct ThreadFd {
+    int fd = -1;
+    ~ThreadFd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+struct ThreadTimer {
+    timer_t id{};
+    bool made = false;
+    ~ThreadTimer() {
+        if (made) timer_delete(id);
+    }
+};
+}  // namespace
+
+int SerialSystem::PollUntil(struct pollfd* fds, unsigned long count, std::int64_t deadlineNs) {
+    thread_local ThreadFd timer;
+    if (timer.fd < 0) {
+        timer.fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (timer.fd < 0) return -1;
+    }
+    struct itimerspec when {};
+    when.it_value.tv_sec = time_t(deadlineNs / 1'000'000'000);
+    when.it_value.tv_nsec = long(deadlineNs % 1'000'000'000);
+    if (timerfd_settime(timer.fd, TFD_TIMER_ABSTIME, &when, nullptr) != 0) return -1;
+    struct pollfd all[8];
+    if (count > 7) {
+        errno = EINVAL;
+        return -1;
+    }
+    for (unsigned long i = 0; i < count; ++i)
+        all[i] = fds[i];
+    all[count] = {timer.fd, POLLIN, 0};
+    const int r = ::poll(all, count + 1, -1);
+    if (r < 0) return r;
+    int ready = 0;
+    for (unsigned long i = 0; i < count; ++i) {
+        fds[i].revents = all[i].revents;
+        if (all[i].revents) ++ready;
+    }
+    if (all[count].revents & POLLIN) {
+        std::uint64_t expirations = 0;
+        [[maybe_unused]] const auto n = ::read(timer.fd, &expirations, sizeof expirations);
+    }
+    return ready;
+}
+
+int SerialSystem::WakeMeAfter(long us) {
+    thread_local ThreadTimer timer;
+    if (!timer.made) {
+        if (us == 0) return 0;
+        struct sigevent ev {};
+        ev.sigev_notify = SIGEV_THREAD_ID;
+        ev.sigev_signo = WakeSignal();
+        ev._sigev_un._tid = gettid();  // sigev_notify_thread_id, not spelled out by this libc
+        if (timer_create(CLOCK_MONOTONIC, &ev, &timer.id) != 0) return -1;
+        timer.made = true;
+    }
+    struct itimerspec when {};
+    when.it_value.tv_sec = us / 1'000'000;
+    when.it_value.tv_nsec = (us % 1'000'000) * 1000;
+    return timer_settime(timer.id, 0, &when, nullptr);
+}
+
+QString SerialSystem::SysfsRoot() {
+    return QStringLiteral("/sys");
+}
+
 int SerialSystem::EventFd() {
     return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }

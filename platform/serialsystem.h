@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <sys/types.h>
 #include <QString>
+#include <cstdint>
 #include <memory>
 
 #include "platform/serialdevice.h"
@@ -25,6 +26,15 @@ public:
     virtual int Lstat(const char* path, struct stat* st);
     virtual int Flock(int fd, int operation);
     virtual int Poll(struct pollfd* fds, unsigned long count, int timeoutMs);
+    // CLOCK_MONOTONIC in nanoseconds.
+    virtual std::int64_t MonotonicNs();
+    // poll() until an absolute CLOCK_MONOTONIC deadline: an oversleep of one call never moves
+    // the next deadline. 0 when the deadline passed with nothing ready.
+    virtual int PollUntil(struct pollfd* fds, unsigned long count, std::int64_t deadlineNs);
+    // Sends the wake-up signal to the calling thread once, `us` microseconds from now; 0 cancels.
+    virtual int WakeMeAfter(long us);
+    // Where sysfs is mounted ("/sys").
+    virtual QString SysfsRoot();
     // A non-blocking, close-on-exec eventfd.
     virtual int EventFd();
     virtual long Read(int fd, void* buffer, unsigned long size);

@@ -76,7 +76,7 @@ void TComPort::Open() {
         QString message =
             QStringLiteral("Unable to open com port: ") + QString::number(opened.error);
         if (!opened.detail.isEmpty()) message += QLatin1Char('\n') + opened.detail;
-        throw EComHandle(message);
+        throw EComHandle(message, opened.error);
     }
     // A device that was opened but cannot be configured is let go again, so that the next Open
     // of the same port does not find it held.
@@ -114,6 +114,14 @@ void TComPort::Close() {
     connected_ = false;
     closing_ = false;
     if (OnClose) OnClose(this);
+}
+
+void TComPort::DeliverEventsSeenBy(std::uint32_t tick) {
+    if (connected_ && thread_ && !closing_) thread_->DispatchEventsSeenBy(tick);
+}
+
+bool TComPort::HasEventsSeenBy(std::uint32_t tick) const {
+    return connected_ && thread_ && !closing_ && thread_->HasRecordsSeenBy(tick);
 }
 
 std::uint32_t TComPort::ModemStatus() {

@@ -73,7 +73,13 @@ std::uint32_t EventMaskOf(TEvents events);
 
 class EComHandle : public Exception {
 public:
-    using Exception::Exception;
+    explicit EComHandle(QString message, int error = 0)
+        : Exception(std::move(message)), error_(error) {}
+    // The system's error code (errno) of the failed open.
+    int Error() const { return error_; }
+
+private:
+    int error_;
 };
 class EComState : public Exception {
 public:
@@ -133,6 +139,11 @@ public:
     // OnClose; nothing at all when the port is not open.
     void Close();
     bool Connected() const { return connected_; }
+    // Main thread: runs the callbacks of the events seen on the line at or before `tick` that
+    // are still waiting for their turn (nothing when closed or inside a callback).
+    void DeliverEventsSeenBy(std::uint32_t tick);
+    // Whether events seen at or before `tick` are still waiting for their callbacks.
+    bool HasEventsSeenBy(std::uint32_t tick) const;
     QString DeviceName() const { return ComPortName(port_); }
 
     // The modem-status word (MS_ bits). Inside an event callback: the status captured together

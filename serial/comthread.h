@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/serialdevice.h"
@@ -30,6 +31,11 @@ public:
     // dispatch is already running (from a callback's own event loop) returns at once; the outer
     // dispatch goes on with the queue afterwards.
     void DispatchEvents();
+    // Main thread: the same for the records seen at or before `tick` only, so that a command
+    // taken at that tick can first let the line's earlier events have their turn.
+    void DispatchEventsSeenBy(std::uint32_t tick);
+    // Any thread: whether such records are queued.
+    bool HasRecordsSeenBy(std::uint32_t tick);
     bool Dispatching() const { return dispatching_; }
 
     // Main thread: asks the worker to stop and waits until it has ended. Records queued before
@@ -49,6 +55,8 @@ private:
     };
     void Execute();
     void Post(std::deque<Record> records);
+    void Append(const Record& record);
+    void Drain(std::optional<std::uint32_t> seenBy, bool yield);
     void Dispatch(const Record& record);
 
     TComPort& port_;

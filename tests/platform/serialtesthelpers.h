@@ -21,9 +21,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <vector>
 
 #include "platform/programpaths.h"
 #include "platform/serialsystem.h"
@@ -45,6 +49,8 @@ public:
         EXPECT_TRUE(QFile::link(target, entry)) << entry.toStdString();
     }
     QString Entry(int port) const { return dir_ + QStringLiteral("/COM%1").arg(port); }
+    // The port falls back to its default device.
+    void Remove(int port) { QFile::remove(Entry(port)); }
 
 private:
     QString dir_;
@@ -132,6 +138,11 @@ public:
     std::atomic<int> interrupted{0};  // of which ended by a signal
     std::atomic<bool> inWait{false};
     std::atomic<pthread_t> waiter{};
+    // Runs on the waiting thread as it enters TIOCMIWAIT, before the kernel's snapshot of the
+    // counters: a change made here falls into the window between the last look and the wait.
+    std::function<void()> onEntry;
+    // Runs after each reading of the counters.
+    std::function<void()> onCount;
 
     void Fail(int error) {
         getError = error;
@@ -154,16 +165,19 @@ public:
             }
             case TIOCGICOUNT: {
                 if (countError) return Error(countError);
-                std::lock_guard lock(mutex_);
-                auto* ic = static_cast<serial_icounter_struct*>(arg);
-                *ic = {};
-                ic->cts = int(counters_.cts);
-                ic->dsr = int(counters_.dsr);
-                ic->dcd = int(counters_.dcd);
+                {
+                    std::lock_guard lock(mutex_);
+                    auto* ic = static_cast<serial_icounter_struct*>(arg);
+                    *ic = {};
+                    ic->cts = int(counters_.cts);
+                    ic->dsr = int(counters_.dsr);
+                    ic->dcd = int(counters_.dcd);
+                }
+                if (onCount) onCount();
                 return 0;
             }
             case TIOCMIWAIT:
-                return Wait();
+                return Wait(static_cast<int>(reinterpret_cast<std::uintptr_t>(arg)));
             default:
                 return -2;  // not emulated
         }
@@ -181,24 +195,47 @@ private:
         const char c = 1;
         [[maybe_unused]] auto r = write(pipe_[1], &c, 1);
     }
-    int Wait() {
+    // As the kernel does it: the counters of the watched lines are taken when the wait is
+    // entered, and only a change after that ends it; a signal ends it with EINTR.
+    int Wait(int watched) {
         ++waits;
         if (waitError) return Error(waitError);
         waiter = pthread_self();
+        if (onEntry) {
+            auto hook = std::move(onEntry);
+            onEntry = nullptr;
+            hook();
+        }
+        const Counters snapshot = Snapshot();
         inWait = true;
-        pollfd p{pipe_[0], POLLIN, 0};
-        const int r = poll(&p, 1, -1);
-        const int e = errno;
-        inWait = false;
-        if (r < 0) {
-            if (e == EINTR) ++interrupted;
-            return Error(e);
+        for (;;) {
+            pollfd p{pipe_[0], POLLIN, 0};
+            const int r = poll(&p, 1, -1);
+            const int e = errno;
+            if (r < 0) {
+                inWait = false;
+                if (e == EINTR) ++interrupted;
+                return Error(e);
+            }
+            char buffer[64];
+            while (read(pipe_[0], buffer, sizeof buffer) > 0) {
+            }
+            if (waitError) {
+                inWait = false;
+                return Error(waitError);
+            }
+            const Counters c = Snapshot();
+            if (((watched & TIOCM_CTS) && c.cts != snapshot.cts) ||
+                ((watched & TIOCM_DSR) && c.dsr != snapshot.dsr) ||
+                ((watched & TIOCM_CAR) && c.dcd != snapshot.dcd)) {
+                inWait = false;
+                return 0;
+            }
         }
-        char buffer[64];
-        while (read(pipe_[0], buffer, sizeof buffer) > 0) {
-        }
-        if (waitError) return Error(waitError);
-        return 0;
+    }
+    Counters Snapshot() {
+        std::lock_guard lock(mutex_);
+        return counters_;
     }
 
     std::mutex mutex_;
@@ -215,8 +252,31 @@ public:
     std::map<QString, ModemLines*> emulated;  // canonical device path -> its lines
     std::optional<gid_t> deviceGroup;         // the group every device seems to belong to
     std::optional<termios2> lastTermios;      // the last settings written to a device
+    int flockError = 0;                       // every lock is refused with this errno
+    std::vector<unsigned long> requests;      // every ioctl request, in order
+    int closes = 0;
+
+    int Flock(int fd, int operation) override {
+        if (flockError) {
+            errno = flockError;
+            return -1;
+        }
+        return SerialSystem::Flock(fd, operation);
+    }
+
+    std::set<QString> charDevices;  // device nodes that seem to exist (never opened)
+    QString sysfsRoot = QStringLiteral("/nonexistent/vz-sysfs");
+    int opens = 0;
+
+    QString SysfsRoot() override { return sysfsRoot; }
 
     int Stat(const char* path, struct stat* st) override {
+        if (charDevices.count(QString::fromLocal8Bit(path))) {
+            *st = {};
+            st->st_mode = S_IFCHR | 0660;
+            st->st_gid = deviceGroup.value_or(20);
+            return 0;
+        }
         const int r = SerialSystem::Stat(path, st);
         if (r == 0 && deviceGroup) st->st_gid = *deviceGroup;
         return r;
@@ -230,6 +290,7 @@ public:
             errno = EACCES;
             return -1;
         }
+        ++opens;
         if (openError) {
             errno = openError;
             return -1;
@@ -246,6 +307,7 @@ public:
         {
             std::lock_guard lock(mutex_);
             lines_.erase(fd);
+            ++closes;
         }
         return SerialSystem::Close(fd);
     }
@@ -256,9 +318,10 @@ public:
             auto it = lines_.find(fd);
             if (it != lines_.end()) lines = it->second;
         }
-        if (request == TCSETS2) {
+        {
             std::lock_guard lock(mutex_);
-            lastTermios = *static_cast<const termios2*>(arg);
+            requests.push_back(request);
+            if (request == TCSETS2) lastTermios = *static_cast<const termios2*>(arg);
         }
         if (lines) {
             const int r = lines->Ioctl(request, arg);

@@ -1,8 +1,10 @@
 #include <QTemporaryDir>
+#include <algorithm>
 #include <future>
 #include <thread>
 
 #include "platform/serialdevice.h"
+#include "platform/tickcounter.h"
 #include "tests/platform/serialtesthelpers.h"
 
 using namespace std::chrono_literals;
@@ -117,7 +119,8 @@ TEST_F(SerialDeviceTest, APseudoTerminalOpensExclusively) {
     ports.Link(3, pty.Slave());
     ASSERT_EQ(device->Open(3).error, 0);
     EXPECT_TRUE(device->IsOpen());
-    EXPECT_EQ(device->Path(), ports.Entry(3));
+    // Named by the device the link points to, and by the link.
+    EXPECT_EQ(device->Path(), pty.Slave() + " (" + ports.Entry(3) + ")");
     EXPECT_EQ(OpenDescriptorsOn(pty.Slave()), 1);
 
     auto second = CreateSerialDevice(sys);
@@ -128,6 +131,21 @@ TEST_F(SerialDeviceTest, APseudoTerminalOpensExclusively) {
     EXPECT_FALSE(device->IsOpen());
     EXPECT_EQ(OpenDescriptorsOn(pty.Slave()), 0);
     EXPECT_EQ(second->Open(3).error, 0);
+}
+
+TEST_F(SerialDeviceTest, ALockHeldElsewhereGivesTheExclusiveModeBack) {
+    Pty pty;
+    ports.Link(3, pty.Slave());
+    sys.flockError = EWOULDBLOCK;  // another copy of the program holds the line
+    const int closesBefore = sys.closes;
+    EXPECT_EQ(device->Open(3).error, EBUSY);
+    EXPECT_FALSE(device->IsOpen());
+    EXPECT_EQ(OpenDescriptorsOn(pty.Slave()), 0);
+    EXPECT_EQ(sys.closes, closesBefore + 1);
+    // The terminal's exclusive mode outlives the descriptor: it must be cleared before closing.
+    const auto excl = std::find(sys.requests.begin(), sys.requests.end(), TIOCEXCL);
+    ASSERT_NE(excl, sys.requests.end());
+    EXPECT_NE(std::find(excl, sys.requests.end(), TIOCNXCL), sys.requests.end());
 }
 
 TEST_F(SerialDeviceTest, ARefusedPermissionNamesTheDeviceAndItsGroup) {
@@ -141,6 +159,7 @@ TEST_F(SerialDeviceTest, ARefusedPermissionNamesTheDeviceAndItsGroup) {
     EXPECT_EQ(r.error, EACCES);
     EXPECT_FALSE(device->IsOpen());
     EXPECT_TRUE(r.detail.contains(ports.Entry(3))) << r.detail.toStdString();
+    EXPECT_TRUE(r.detail.contains("use " + pty.Slave())) << r.detail.toStdString();
     EXPECT_TRUE(r.detail.contains(QStringLiteral("group \"%1\"").arg(tty)))
         << r.detail.toStdString();
 
@@ -295,6 +314,47 @@ TEST_F(SerialDeviceTest, TheModemWaitSeesEveryChangeAndAStopReleasesIt) {
     EXPECT_EQ(device->WaitForChange(EV_DSR, since, now, error), WaitResult::Stopped);
 }
 
+TEST_F(SerialDeviceTest, AnEdgeBeforeTheKernelsSnapshotIsFoundWithItsTick) {
+    ScopedManualClock clock(1000);
+    Pty pty;
+    ModemLines lines;
+    OpenEmulated(pty, lines);
+    const LineState since = device->ReadLineState(EV_DSR);
+    // The edge comes after the worker's look and before the wait takes its snapshot: the wait
+    // itself never wakes for it.
+    lines.onEntry = [&] {
+        lines.Set(TIOCM_DSR);
+        clock.Set(1500);
+    };
+    auto wait = StartWait(EV_DSR, since);
+    const bool reported = wait.wait_for(2s) == std::future_status::ready;
+    if (!reported) device->CancelWait();
+    ASSERT_TRUE(reported);
+    const WaitOutcome o = wait.get();
+    ASSERT_EQ(o.result, WaitResult::Changed);
+    EXPECT_EQ(o.now.modemStatus, MS_DSR_ON);
+    EXPECT_EQ(o.now.tick, 1000u);  // when it came, not when it was found
+}
+
+TEST_F(SerialDeviceTest, AnEdgeThatWakesTheWaitKeepsTheTickOfTheWake) {
+    ScopedManualClock clock(2000);
+    Pty pty;
+    ModemLines lines;
+    OpenEmulated(pty, lines);
+    const LineState since = device->ReadLineState(EV_DSR);
+    auto wait = StartWait(EV_DSR, since);
+    ASSERT_TRUE(Eventually([&] { return lines.inWait.load(); }));
+    // Reading the line after the wake takes 7 ms (a slow adapter, a busy machine).
+    lines.onCount = [&] {
+        if (lines.Bits() & TIOCM_DSR) clock.Set(2007);
+    };
+    lines.Set(TIOCM_DSR);
+    ASSERT_EQ(wait.wait_for(10s), std::future_status::ready);
+    const WaitOutcome o = wait.get();
+    ASSERT_EQ(o.result, WaitResult::Changed);
+    EXPECT_EQ(o.now.tick, 2000u);
+}
+
 TEST_F(SerialDeviceTest, AStopWinsOverALineChangeArrivingWithIt) {
     Pty pty;
     ModemLines lines;
@@ -349,6 +409,94 @@ TEST_F(SerialDeviceTest, ADriverWithoutTheModemWaitIsPolled) {
     EXPECT_EQ(lines.waits, 1);  // tried once, then polled
 }
 
+// A driver without TIOCMIWAIT and counters, sampled on a simulated clock: every sleep oversleeps
+// by a fixed amount, as on a loaded machine, and the DSR line is on during given pulses.
+class SampledSystem : public TestSystem {
+public:
+    std::int64_t now = 1'000'000'000;  // ns
+    std::int64_t oversleep = 0;
+    std::vector<std::pair<std::int64_t, std::int64_t>> pulses;  // [on, off)
+    std::int64_t giveUpAt = 0;                                  // the test's own stop
+    SerialDevice* device = nullptr;
+    int samples = 0;
+
+    std::int64_t MonotonicNs() override { return now; }
+    int PollUntil(pollfd* fds, unsigned long count, std::int64_t deadline) override {
+        Sleep(std::max<std::int64_t>(deadline - now, 0), fds, count);
+        return 0;
+    }
+    int Poll(pollfd* fds, unsigned long count, int timeoutMs) override {
+        Sleep(std::int64_t(timeoutMs) * 1'000'000, fds, count);
+        return 0;
+    }
+    int Ioctl(int fd, unsigned long request, void* arg) override {
+        switch (request) {
+            case TIOCMGET: {
+                ++samples;
+                bool on = false;
+                for (auto [a, b] : pulses)
+                    on = on || (now >= a && now < b);
+                *static_cast<int*>(arg) = on ? TIOCM_DSR : 0;
+                return 0;
+            }
+            case TIOCGICOUNT:
+                errno = ENOTTY;
+                return -1;
+            case TIOCMIWAIT:
+                errno = EINVAL;
+                return -1;
+            case TIOCMBIS:
+            case TIOCMBIC:
+                return 0;
+            default:
+                return TestSystem::Ioctl(fd, request, arg);
+        }
+    }
+
+private:
+    void Sleep(std::int64_t ns, pollfd* fds, unsigned long count) {
+        for (unsigned long i = 0; i < count; ++i)
+            fds[i].revents = 0;
+        now += ns + oversleep;
+        if (giveUpAt && now > giveUpAt) device->CancelWait();
+    }
+};
+
+TEST(PolledWatch, SamplesOnAbsoluteDeadlinesAndCatchesEveryPulseOf2Ms) {
+    PortsFolder ports;
+    SampledSystem sys;
+    auto device = CreateSerialDevice(sys);
+    sys.device = device.get();
+    Pty pty;
+    ports.Link(3, pty.Slave());
+
+    // Idle, with a small oversleep: at least a sample per millisecond, however long it runs.
+    sys.oversleep = 100'000;
+    ASSERT_EQ(device->Open(3).error, 0);
+    LineState since = device->ReadLineState(EV_DSR);
+    ASSERT_FALSE(since.countersValid);
+    sys.giveUpAt = sys.now + 100'000'000;
+    sys.samples = 0;
+    LineState now;
+    int error = 0;
+    EXPECT_EQ(device->WaitForChange(EV_DSR, since, now, error), WaitResult::Stopped);
+    EXPECT_GE(sys.samples, 100);
+
+    // A loaded machine: every wake-up 1.2 ms late. A 2 ms pulse is caught at any phase.
+    sys.oversleep = 1'200'000;
+    int caught = 0, tried = 0;
+    for (std::int64_t phase = 0; phase < 2'000'000; phase += 100'000) {
+        ASSERT_EQ(device->Open(3).error, 0);
+        since = device->ReadLineState(EV_DSR);
+        const std::int64_t on = sys.now + 10'000'000 + phase;
+        sys.pulses = {{on, on + 2'000'000}};
+        sys.giveUpAt = on + 20'000'000;
+        ++tried;
+        if (device->WaitForChange(EV_DSR, since, now, error) == WaitResult::Changed) ++caught;
+    }
+    EXPECT_EQ(caught, tried);
+}
+
 TEST_F(SerialDeviceTest, APseudoTerminalWaitsOnlyForTheStopOrAHangup) {
     Pty pty;
     ports.Link(3, pty.Slave());
@@ -368,23 +516,65 @@ TEST_F(SerialDeviceTest, APseudoTerminalWaitsOnlyForTheStopOrAHangup) {
     EXPECT_EQ(o.error, EIO);
 }
 
-TEST(ScanComPorts, OnlyRealSerialLinesArePresent) {
+// A sysfs tree in a temporary folder, as the kernel lays it out for tty devices.
+class FakeSysfs {
+public:
+    explicit FakeSysfs(TestSystem& sys) { sys.sysfsRoot = dir_.path(); }
+    // /sys/class/tty/<name>, with a device bound to `driver` (none: a tty without a device).
+    void Tty(const QString& name, const QString& driver, const QString& type = {}) {
+        const QString tty = dir_.filePath("class/tty/" + name);
+        QDir().mkpath(tty);
+        if (!type.isEmpty()) Write(tty + "/type", type + "\n");
+        if (driver.isEmpty()) return;
+        const QString device = dir_.filePath("devices/" + name);
+        const QString drivers = dir_.filePath("bus/drivers/" + driver);
+        QDir().mkpath(device);
+        QDir().mkpath(drivers);
+        EXPECT_TRUE(QFile::link(device, tty + "/device"));
+        EXPECT_TRUE(QFile::link(drivers, device + "/driver"));
+    }
+
+private:
+    static void Write(const QString& path, const QString& text) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text.toUtf8());
+    }
+    QTemporaryDir dir_;
+};
+
+TEST(ScanComPorts, PortsAreFoundInSysfsAndThePortsFolderWithoutOpeningAny) {
     PortsFolder ports;
     TestSystem sys;
+    FakeSysfs sysfs(sys);
     EXPECT_EQ(ScanComPorts(sys), 0u);
 
-    Pty com3, com5, com7, com9;
-    ModemLines serial3, serial9, noUart7;
-    noUart7.getError = EIO;  // an 8250 port without a UART behind it
-    sys.emulated[com3.Slave()] = &serial3;
-    sys.emulated[com9.Slave()] = &serial9;
-    sys.emulated[com7.Slave()] = &noUart7;
-    ports.Link(3, com3.Slave());
-    ports.Link(5, com5.Slave());  // a terminal, but no serial line
-    ports.Link(7, com7.Slave());
-    ports.Link(9, com9.Slave());
-    ports.Link(2, QStringLiteral("/dev/null"));
-    EXPECT_EQ(ScanComPorts(sys), (1u << 2) | (1u << 8) | (9u << 16));
-    for (const Pty* p : {&com3, &com5, &com7, &com9})
-        EXPECT_EQ(OpenDescriptorsOn(p->Slave()), 0);
+    for (int n : {1, 2, 3, 5, 6, 13, 14})
+        ports.Remove(n);                    // their default devices
+    sysfs.Tty("ttyS0", "serial8250", "0");  // a legacy place without a UART
+    sysfs.Tty("ttyS1", "serial8250", "4");  // a 16550A
+    sysfs.Tty("ttyS2", "serial8250", "4");  // no device node
+    sysfs.Tty("ttyUSB0", "ftdi_sio");
+    sysfs.Tty("ttyUSB1", "");  // no device behind it
+    sysfs.Tty("ttyACM0", "cdc_acm");
+    for (const char* node : {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0", "/dev/ttyUSB1",
+                             "/dev/ttyACM0", "/dev/ttyACM1"})
+        sys.charDevices.insert(node);  // ttyACM1: a node that sysfs does not know
+
+    // The operator's links: a pseudo-terminal (no sysfs entry) counts, a file does not.
+    Pty bridge;
+    ports.Link(9, bridge.Slave());
+    QTemporaryDir files;
+    QFile plain(files.filePath("plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    ports.Link(10, plain.fileName());
+
+    const std::uint32_t expected = (1u << 1) | (1u << 4) | (1u << 8) | (1u << 12) | (13u << 16);
+    EXPECT_EQ(ScanComPorts(sys), expected);
+    EXPECT_EQ(sys.opens, 0);
+    EXPECT_EQ(OpenDescriptorsOn(bridge.Slave()), 0);
+
+    // A port the user may not open is still offered: the scan never asks.
+    sys.openError = EACCES;
+    EXPECT_EQ(ScanComPorts(sys), expected);
 }

@@ -291,3 +291,78 @@ TEST_F(ComThreadTest, OnRxCharGetsTheBytesWaitingAtTheDispatch) {
     Deliver();
     EXPECT_EQ(counts, (std::vector<std::int32_t>{5, 5}));
 }
+
+TEST_F(ComThreadTest, ABouncingLineKeepsTheFirstEdgesOfEachMillisecondAndItsLastLevel) {
+    port->Open();
+    Idle();
+    // 2000 changes in each of three milliseconds while the main thread is busy.
+    std::uint32_t level = 0;
+    for (std::uint32_t ms = 0; ms < 3; ++ms) {
+        clock.Set(3000 + ms);
+        for (int i = 0; i < 2000; ++i) {
+            level ^= MS_DSR_ON;
+            fake->SetModemStatus(level);
+        }
+        Idle();
+    }
+    Deliver();
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_LE(seen.size(), 9u);  // at most: first on, first off, last, per millisecond
+    EXPECT_EQ(seen.front(), (Seen{QStringLiteral("DSR"), MS_DSR_ON, 3000}));
+    EXPECT_EQ(seen.back().status, level);
+    EXPECT_EQ(seen.back().tick, 3002u);
+    // Each millisecond still shows its first rising and its first falling edge.
+    for (std::uint32_t t : {3000u, 3001u, 3002u}) {
+        bool on = false, off = false;
+        for (const Seen& s : seen)
+            if (s.tick == t) (s.status ? on : off) = true;
+        EXPECT_TRUE(on && off) << t;
+    }
+}
+
+TEST_F(ComThreadTest, AFloodOfEventsLetsTheWindowsOtherEventsRun) {
+    port->Open();
+    Idle();
+    int step = 0;
+    port->OnDSR = [this, &step](TComPort* sender) {
+        seen.push_back({QStringLiteral("DSR"), sender->ModemStatus(), sender->EventTick()});
+        if (step++ > 0) return;
+        // More keeps coming while the first is handled, and the window has a job of its own.
+        QMetaObject::invokeMethod(
+            port.get(),
+            [this] {
+                seen.push_back({QStringLiteral("window"), 0, 0});
+            },
+            Qt::QueuedConnection);
+        clock.Set(4001);
+        fake->SetModemStatus(0);
+        ASSERT_TRUE(fake->WaitUntilIdle());
+    };
+    clock.Set(4000);
+    fake->SetModemStatus(MS_DSR_ON);
+    Idle();
+    for (int i = 0; i < 5; ++i)
+        Deliver();
+    EXPECT_EQ(seen, (std::vector<Seen>{{QStringLiteral("DSR"), MS_DSR_ON, 4000},
+                                       {QStringLiteral("window"), 0, 0},
+                                       {QStringLiteral("DSR"), 0, 4001}}));
+}
+
+TEST_F(ComThreadTest, EventsSeenByATickCanBeDeliveredAheadOfTheRest) {
+    port->Open();
+    Idle();
+    clock.Set(5000);
+    fake->SetModemStatus(MS_DSR_ON);
+    Idle();
+    clock.Set(5010);
+    fake->SetModemStatus(0);
+    Idle();
+    EXPECT_TRUE(port->HasEventsSeenBy(5005));
+    EXPECT_FALSE(port->HasEventsSeenBy(4999));
+    port->DeliverEventsSeenBy(5005);
+    EXPECT_EQ(seen, (std::vector<Seen>{{QStringLiteral("DSR"), MS_DSR_ON, 5000}}));
+    EXPECT_FALSE(port->HasEventsSeenBy(5005));
+    Deliver();  // the rest still has its queued call
+    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen.back(), (Seen{QStringLiteral("DSR"), 0, 5010}));
+}
