@@ -154,9 +154,11 @@ void TFormMain::JournalEnd() {
 void TFormMain::ShowJournalGrid(const JournalGrid& grid) {
     SortGrid1->Clear();
     SetDefaultColWidths();
+    SortGrid1->BeginUpdate();  // one repaint for a whole race
     SortGrid1->SetRowCount(std::max(2, grid.rowCount));
     for (int r = 1; r < int(grid.rows.size()) && r < grid.rowCount; ++r)
         if (!grid.rows[std::size_t(r)].isEmpty()) SortGrid1->SetRow(r, grid.rows[std::size_t(r)]);
+    SortGrid1->EndUpdate();
     SortGrid1->SetModified(grid.modified);
     UpdateProtocolButtons();
 }

@@ -160,6 +160,7 @@ bool ParseRecord(QByteArrayView line, JournalRecord& out) {
     if (Crc32(body) != stored) return false;
 
     out = JournalRecord{};
+    out.fields.reserve(std::size_t(body.count(' ')));
     qsizetype pos = body.indexOf(' ');
     out.type = (pos < 0 ? body : body.first(pos)).toByteArray();
     if (out.type.isEmpty()) return false;

@@ -11,10 +11,16 @@ const QStringList& EmptyRow() {
 }
 
 QStringList CellsOf(const JournalRecord& r) {
+    // The cells follow their count in the order they were written: one pass, no lookups.
     QStringList cells;
     const int n = int(r.Int("n", 0));
-    for (int c = 0; c < n && c < 1000; ++c)
-        cells << r.Value(QByteArray("c") + QByteArray::number(c));
+    cells.reserve(std::min(n, 64));
+    for (const auto& [key, value] : r.fields)
+        if (cells.size() < n && key.size() >= 2 && key[0] == 'c' && key[1] >= '0' &&
+            key[1] <= '9' && key.mid(1).toInt() == cells.size())
+            cells << value;
+    while (cells.size() < n && cells.size() < 1000)
+        cells << QString();
     return cells;
 }
 
