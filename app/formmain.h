@@ -21,6 +21,7 @@ struct FormJournal;
 struct JournalGrid;
 struct JournalRecord;
 struct RaceReplay;
+struct RaceSettings;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -105,6 +106,7 @@ public:
     void JournalLap(const QString& startNo);
     void JournalCellEdited(int col, int row, const QString& text);
     void JournalStop();
+    void JournalSettings();  // resolution or distance changed: later rows follow them
     void JournalReset();
     void JournalOpened(const QString& path);
     void JournalSaved(const QString& path);
@@ -163,6 +165,7 @@ private:
     void Relayout();
     void SetButtonState(TBitBtnWithColor* b, TMenuItem* m, bool enabled);
     FormJournal& Journal();
+    RaceSettings CurrentSettings() const;
     void JournalAppend(const JournalRecord& record);
     void JournalFailed(const QString& path, int err);
     void ShowJournalGrid(const JournalGrid& grid);

@@ -52,6 +52,15 @@ bool IsJournalFileName(const QString& fileName) {
     return fileName.endsWith(QStringLiteral(".journal"), Qt::CaseInsensitive);
 }
 
+RaceSettings TFormMain::CurrentSettings() const {
+    RaceSettings s;
+    s.resolution = Resolution;
+    s.distance = std::int32_t(PanelDate->Tag());
+    s.port = ComPort->Port();
+    s.algorithm = int(ComPort->Tag());
+    return s;
+}
+
 FormJournal& TFormMain::Journal() {
     if (!journal_) journal_ = std::make_shared<FormJournal>();
     return *journal_;
@@ -99,12 +108,7 @@ void TFormMain::JournalStart() {
         JournalFailed(path, err);
         return;
     }
-    RaceSettings s;
-    s.resolution = Resolution;
-    s.distance = std::int32_t(PanelDate->Tag());
-    s.port = ComPort->Port();
-    s.algorithm = int(ComPort->Tag());
-    JournalAppend(StartRecord(ReadClocks(StartTick), s));
+    JournalAppend(StartRecord(ReadClocks(StartTick), CurrentSettings()));
     // START keeps what the grid holds (an opened protocol): the journal starts from it.
     for (const JournalRecord& r : GridRecords(GridOf(*SortGrid1)))
         JournalAppend(r);
@@ -125,6 +129,10 @@ void TFormMain::JournalCellEdited(int col, int row, const QString& text) {
     const QStringList& cells = j.race.grid.Row(row);
     const QString old = col < cells.size() ? cells[col] : QString();
     if (old != text) JournalAppend(EditRecord(col, row, old, text));
+}
+
+void TFormMain::JournalSettings() {
+    JournalAppend(SettingsRecord(CurrentSettings()));
 }
 
 void TFormMain::JournalStop() {

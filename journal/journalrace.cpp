@@ -120,6 +120,11 @@ void ApplyRecord(RaceReplay& race, const JournalRecord& r) {
         const QString oldText = r.Value("old"), newText = r.Value("new");
         race.grid.SetCell(int(r.Int("col", 1)), int(r.Int("row")), newText);
         if (oldText != newText) race.grid.modified = true;
+    } else if (t == "SETTINGS") {
+        race.settings.resolution = int(r.Int("res", race.settings.resolution));
+        race.settings.distance = std::int32_t(r.Int("dist", race.settings.distance));
+        race.settings.port = int(r.Int("port", race.settings.port));
+        race.settings.algorithm = int(r.Int("alg", race.settings.algorithm));
     } else if (t == "STOP") {
         race.state = RunState::Stopped;
         race.stopTick = r.Tick("tick");
@@ -202,6 +207,15 @@ JournalRecord LapRecord(int row, std::uint32_t tick, const QString& startNo, Lap
 JournalRecord EditRecord(int col, int row, const QString& oldText, const QString& newText) {
     JournalRecord r{"EDIT"};
     r.Add("row", row).Add("col", col).Add("old", oldText).Add("new", newText);
+    return r;
+}
+
+JournalRecord SettingsRecord(const RaceSettings& s) {
+    JournalRecord r{"SETTINGS"};
+    r.Add("res", s.resolution)
+        .Add("dist", qint64(s.distance))
+        .Add("port", s.port)
+        .Add("alg", s.algorithm);
     return r;
 }
 

@@ -77,6 +77,7 @@ JournalRecord LapRecord(int row, std::uint32_t tick, const QString& startNo, Lap
                         std::optional<std::uint32_t> edgeTick, const QStringList& cells,
                         int rowCount, bool modified);
 JournalRecord EditRecord(int col, int row, const QString& oldText, const QString& newText);
+JournalRecord SettingsRecord(const RaceSettings& settings);
 JournalRecord StopRecord(std::uint32_t tick);
 JournalRecord ResetRecord();
 JournalRecord OpenRecord(const QString& path);

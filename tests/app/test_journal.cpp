@@ -13,10 +13,13 @@
 #include <random>
 
 #include "app/menuitem.h"
+#include "app/panel.h"
+#include "config/cfgdialog.h"
 #include "journal/journalstore.h"
 #include "journal/journalwriter.h"
 #include "platform/ttimer.h"
 #include "tests/app/formfixture.h"
+#include "widgets/floatedit.h"
 
 namespace {
 
@@ -169,6 +172,34 @@ TEST_F(Journal, ARunningRaceIsRestoredCellForCellAndTheClockGoesOn) {
     EXPECT_TRUE(dialogs.confirms.isEmpty());
 }
 
+TEST_F(Journal, SettingsChangedDuringTheRaceComeBackWithIt) {
+    TFormMain& f = Build();
+    f.mStart->Click();
+    Lap(f, "1", 1500);
+    // Tenths and 10 km from the configuration dialog while the clock runs.
+    dialogs.onExec = [](QDialog* d) {
+        auto& cfg = *static_cast<TCfgDialog*>(d);
+        cfg.cbDigits->setCurrentIndex(1);
+        cfg.feDist->SetValue(10.0L);
+        return int(QDialog::Accepted);
+    };
+    f.bCFGClick();
+    ASSERT_EQ(f.Resolution, 1);
+    Lap(f, "2", 1500);
+    Crash();
+    // The settings file still holds what the last clean exit wrote.
+    WriteSettings("Acc=2\nDist=42195\n");
+    dialogs.confirmAnswers = {true};
+    TFormMain& g = Build();
+    ASSERT_EQ(g.Resolution, 2);
+    ASSERT_TRUE(g.OfferJournalRestore());
+    EXPECT_EQ(g.Resolution, 1);
+    EXPECT_EQ(g.PanelDate->Tag(), 10000);
+    Lap(g, "3", 1500);
+    EXPECT_EQ(g.SortGrid1->Cells(2, 3), "4,5");
+    EXPECT_EQ(g.SortGrid1->Cells(2, 1), "1,50");
+}
+
 TEST_F(Journal, ResetAndOpenedRowsReplayToTheSameGrid) {
     TFormMain& f = Build();
     f.mStart->Click();
@@ -252,6 +283,12 @@ struct DiskFillsUp {
         void Close() override {}
     };
     static std::unique_ptr<JournalFile> Make() { return std::make_unique<File>(); }
+    // A read-only file system: nothing can be created.
+    class ReadOnly : public File {
+    public:
+        int Open(const QString&, bool) override { return EROFS; }
+    };
+    static std::unique_ptr<JournalFile> MakeReadOnly() { return std::make_unique<ReadOnly>(); }
     explicit DiskFillsUp(int left) {
         writesLeft = left;
         SetJournalFileFactory(&Make);
@@ -286,6 +323,27 @@ TEST_F(Journal, AFullDiskIsToldOnceAndTimingGoesOn) {
     EXPECT_FALSE(f.JournalPath().isEmpty());
     DiskFillsUp::writesLeft = 0;
     Lap(f, "7", 1000);
+    QApplication::processEvents();
+    EXPECT_EQ(dialogs.errors.size(), 2);
+}
+
+TEST_F(Journal, AJournalThatCannotBeCreatedIsToldOnceAtEachStart) {
+    DiskFillsUp disk(0);
+    SetJournalFileFactory(&DiskFillsUp::MakeReadOnly);
+    TFormMain& f = Build();
+    f.mStart->Click();
+    Lap(f, "1", 1000);
+    Lap(f, "2", 1000);
+    QApplication::processEvents();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains(JournalFolder() + "/"));
+    EXPECT_TRUE(dialogs.errors[0].contains(QString::fromLocal8Bit(strerror(EROFS))));
+    EXPECT_TRUE(f.JournalPath().isEmpty());
+    EXPECT_EQ(f.SortGrid1->Cells(1, 2), "2");
+    f.mStop->Click();
+    dialogs.confirmAnswers = {true};
+    f.mResetClick();
+    f.mStart->Click();
     QApplication::processEvents();
     EXPECT_EQ(dialogs.errors.size(), 2);
 }

@@ -40,7 +40,12 @@ TEST(JournalReplay, LapsEditsStopAndSettings) {
     rs.push_back(EditRecord(1, 2, "2", "23"));
     rs.push_back(EditRecord(1, 1, "17", "171"));
     rs.push_back(StopRecord(9000));
-    const RaceReplay race = ReplayThroughText(rs);
+    RaceReplay race = ReplayThroughText(rs);
+    EXPECT_EQ(race.settings.resolution, 1);
+    rs.push_back(SettingsRecord(RaceSettings{0, 10000, 0, 1}));
+    EXPECT_EQ(ReplayThroughText(rs).settings.resolution, 0);
+    EXPECT_EQ(ReplayThroughText(rs).settings.distance, 10000);
+    rs.pop_back();
 
     EXPECT_TRUE(race.started);
     EXPECT_EQ(race.state, RunState::Stopped);
