@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,6 +18,7 @@
 #include "config/cfgdialog.h"
 #include "journal/journalstore.h"
 #include "journal/journalwriter.h"
+#include "platform/programpaths.h"
 #include "platform/ttimer.h"
 #include "tests/app/formfixture.h"
 #include "widgets/floatedit.h"
@@ -532,3 +534,32 @@ TEST_F(Journal, AKilledProgramLosesNoRowItShowed) {
 }
 
 }  // namespace
+
+// Pictures for a person to look at (saved when $VZ_SHOTS is set): the question at start-up, as
+// the real dialog shows it, and the restored race running on.
+TEST_F(Journal, PicturesOfTheRestore) {
+    TFormMain& f = Build();
+    f.mStart->Click();
+    clock.Advance(3 * 60000);
+    for (int i = 1; i <= 14; ++i)
+        Lap(f, QString::number(100 + i * 7), 3217 + 211 * i);
+    Crash();
+    dialogs.confirmAnswers = {true};
+    TFormMain& g = Build();
+    ASSERT_TRUE(g.OfferJournalRestore());
+    clock.Advance(1234);
+    g.Clock->Fire();
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    const QImage window = Render(&g);
+    SaveShot(window, "journal-restored-running-race");
+    EXPECT_EQ(g.SortGrid1->Cells(1, 14), "198");
+
+    QMessageBox box(QMessageBox::Question, ApplicationTitle(), dialogs.confirms.value(0),
+                    QMessageBox::Yes | QMessageBox::No, &g);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    SaveShot(Render(&box), "journal-restore-question");
+    EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::Yes));
+}
