@@ -55,13 +55,13 @@ const QStringList& JournalGrid::Row(int r) const {
 }
 
 void JournalGrid::SetRow(int r, const QStringList& cells) {
-    if (r < 1) return;
+    if (r < 1 || r >= kMaxRows) return;
     if (int(rows.size()) <= r) rows.resize(std::size_t(r) + 1);
     rows[std::size_t(r)] = cells;
 }
 
 void JournalGrid::SetCell(int col, int row, const QString& text) {
-    if (row < 1 || col < 0 || col >= 1000) return;
+    if (row < 1 || row >= kMaxRows || col < 0 || col >= 1000) return;
     if (int(rows.size()) <= row) rows.resize(std::size_t(row) + 1);
     QStringList& cells = rows[std::size_t(row)];
     while (cells.size() <= col)
@@ -104,17 +104,21 @@ void ApplyRecord(RaceReplay& race, const JournalRecord& r) {
         race.lapCount = 0;
     } else if (t == "GRID") {
         race.grid.rows.clear();
-        race.grid.rowCount = std::max(1, int(r.Int("rows", 2)));
+        race.grid.rowCount = int(std::clamp<qint64>(r.Int("rows", 2), 1, JournalGrid::kMaxRows));
         race.grid.modified = r.Int("m") != 0;
     } else if (t == "CELLS") {
         race.grid.SetRow(int(r.Int("row")), CellsOf(r));
     } else if (t == "LAP") {
-        const int row = int(r.Int("row"));
+        const qint64 number = r.Int("row");
+        if (number < 1 || number >= JournalGrid::kMaxRows) return;  // no row of any race
+        const int row = int(number);
         race.lapCount = row;
         race.lapTick = r.Tick("tick");
         if (row == 1) race.firstLapTick = race.lapTick;
         race.grid.SetRow(row, CellsOf(r));
-        race.grid.rowCount = std::max(race.grid.rowCount, int(r.Int("rows", row + 1)));
+        race.grid.rowCount =
+            std::max(race.grid.rowCount,
+                     int(std::clamp<qint64>(r.Int("rows", row + 1), 1, JournalGrid::kMaxRows)));
         race.grid.modified = r.Int("m") != 0;
     } else if (t == "EDIT") {
         const QString oldText = r.Value("old"), newText = r.Value("new");

@@ -33,6 +33,9 @@ struct RaceSettings {
 // The protocol grid as the journal knows it: its row count, the cells of every row (index 0 is the
 // header row, which the journal leaves alone) and whether it counts as modified.
 struct JournalGrid {
+    // Far beyond any race; a journal naming more rows is not taken at its word.
+    static constexpr int kMaxRows = 1000000;
+
     int rowCount = 2;
     std::vector<QStringList> rows;  // rows[r] for r >= 1; rows beyond the list are empty
     bool modified = false;

@@ -120,6 +120,22 @@ TEST(JournalReplay, ResumeMovesEveryTickAndEndsADecline) {
     EXPECT_TRUE(ReplayThroughText(rs).cleanEnd);
 }
 
+TEST(JournalReplay, AbsurdRowNumbersAreNotBelieved) {
+    // A line with a sound checksum can still come from a broken or hostile writer.
+    auto rs = StartOfRace(1);
+    JournalRecord grid{"GRID"};
+    grid.Add("rows", qint64(1) << 40);
+    rs.push_back(grid);
+    JournalRecord lap = LapRecord(1, 2, "", LapSource::Key, {}, Row(1, "", "0,0"), 2, false);
+    lap.fields[0].second = QStringLiteral("2000000000");
+    rs.push_back(lap);
+    rs.push_back(EditRecord(1, 2000000000, "", "x"));
+    rs.push_back(EditRecord(5000, 1, "", "x"));
+    const RaceReplay race = ReplayThroughText(rs);
+    EXPECT_EQ(race.grid.rowCount, JournalGrid::kMaxRows);
+    EXPECT_LT(race.grid.rows.size(), 10u);
+}
+
 TEST(JournalReplay, UnknownRecordsAreSkipped) {
     auto rs = StartOfRace(1);
     rs.push_back(JournalRecord{"WEATHER"});
