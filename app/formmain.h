@@ -17,6 +17,11 @@
 #include "widgets/led.h"
 
 class AutomationFactory;
+struct FormJournal;
+struct JournalGrid;
+struct JournalRecord;
+struct RaceReplay;
+struct RaceSettings;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -106,6 +111,22 @@ public:
     AutomationFactory& Automation();
     void SetAutomation(std::unique_ptr<AutomationFactory> automation);
 
+    // The race journal (formmain_journal.cpp): one record per event that changes the results.
+    void JournalStart();
+    void JournalLap(const QString& startNo);
+    void JournalCellEdited(int col, int row, const QString& text);
+    void JournalStop();
+    void JournalSettings();  // resolution or distance changed: later rows follow them
+    void JournalReset();
+    void JournalOpened(const QString& path);
+    void JournalSaved(const QString& path);
+    void JournalEnd();            // the clean end, after the exit save
+    QString JournalPath() const;  // the journal being written, or empty
+    // At start-up: asks whether to restore the newest unfinished race; true when restored.
+    bool OfferJournalRestore();
+    // "Open protocol" of a journal: its protocol, not its running state. False when unreadable.
+    bool OpenJournalProtocol(const QString& path);
+
     // Configuration: the dialog is created after the window, from the port scan's result.
     void CreateCfgDialog();
     void bCFGClick();
@@ -154,6 +175,12 @@ private:
     void Relayout();
     void SetButtonState(TBitBtnWithColor* b, TMenuItem* m, bool enabled);
     void EnsureProtocolColumns();
+    FormJournal& Journal();
+    RaceSettings CurrentSettings() const;
+    void JournalAppend(const JournalRecord& record);
+    void JournalFailed(const QString& path, int err);
+    void ShowJournalGrid(const JournalGrid& grid);
+    void RestoreRace(const QString& path, RaceReplay race);
 
     bool destroyed_ = false;
     // A lap was recorded since the protocol was last opened: the rows it wrote are unsaved even
@@ -166,7 +193,13 @@ private:
     // Whether the LED was armed when STOP locked it, for edges seen before STOP.
     bool ledArmedAtStop_ = false;
     std::unique_ptr<AutomationFactory> automation_;
+    // Set while the LAP button's press runs the command, so the journal knows the lap's source.
+    bool lapByButton_ = false;
+    std::shared_ptr<FormJournal> journal_;
 };
+
+// Whether a file chosen to open is a race journal.
+bool IsJournalFileName(const QString& fileName);
 
 // Sets a label's font colour.
 void SetFontColor(QLabel* label, TColor color);

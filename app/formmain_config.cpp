@@ -37,6 +37,7 @@ void TFormMain::bCFGClick() {
             ShowTime(2, 0);
         }
         Resolution = 2 - d.cbDigits->currentIndex();
+        JournalSettings();
         const int index = d.cbPort->currentIndex();
         if (index != openingIndex) ComPort->Close();
         if (index == 0) {

@@ -32,6 +32,7 @@ void TFormMain::sbSaveClick() {
             SortGrid1->SaveToFile(fileName, false);
             break;
     }
+    JournalSaved(fileName);
 }
 
 void TFormMain::sbLoadClick() {
@@ -41,10 +42,13 @@ void TFormMain::sbLoadClick() {
         return;
     const QString fileName = Dialogs().OpenFile(this, OpenDialog1);
     if (fileName.isEmpty()) return;
-    if (!SortGrid1->LoadFromFile(fileName, false))
+    const bool read = IsJournalFileName(fileName) ? OpenJournalProtocol(fileName)
+                                                  : SortGrid1->LoadFromFile(fileName, false);
+    if (!read)
         Dialogs().Error(this, QStringLiteral("Can't read the protocol file:\r") + fileName);
     else
         lapsSinceOpened_ = false;
+    JournalOpened(fileName);
     UpdateProtocolButtons();
 }
 

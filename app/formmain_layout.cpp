@@ -300,6 +300,9 @@ void TFormMain::BuildControls() {
     SortGrid1->OnSelectCell = [this](TSortGrid*, int c, int r, bool& can) {
         SortGrid1SelectCell(c, r, can);
     };
+    SortGrid1->OnSetEditText = [this](TMyCustomGrid*, int c, int r, const QString& text) {
+        JournalCellEdited(c, r, text);
+    };
 
     // Timers.
     TimerDate = new TTimer(this, 5000, true);
@@ -340,7 +343,8 @@ void TFormMain::BuildControls() {
         new TMenuItem(this, QStringLiteral("&Print"), QKeySequence(QStringLiteral("Alt+T")), true);
 
     OpenDialog1.defaultExt = QStringLiteral(".txt");
-    OpenDialog1.filter = QStringLiteral("Text file (*.txt)|*.txt");
+    OpenDialog1.filter =
+        QStringLiteral("Text file (*.txt)|*.txt|Race journal (*.journal)|*.journal");
     OpenDialog1.mustExist = true;
     SaveDialog1.defaultExt = QStringLiteral(".csv");
     SaveDialog1.filter = QStringLiteral(
@@ -359,7 +363,15 @@ void TFormMain::BuildControls() {
         };
     };
     bSTART->OnMouseDown = pressTo(mStart);
-    bLAP->OnMouseDown = pressTo(mLAP);
+    bLAP->OnMouseDown = [this](TBitBtnWithColor*, Qt::MouseButton, Qt::KeyboardModifiers, int,
+                               int) {
+        struct Done {
+            bool& flag;
+            ~Done() { flag = false; }
+        } done{lapByButton_};
+        lapByButton_ = true;
+        mLAP->Click();
+    };
     bSTOP->OnMouseDown = pressTo(mStop);
     bRESET->OnMouseDown = pressTo(mReset);
     bSTART->OnClick = [this](TBitBtnWithColor*) { mStart->Click(); };
@@ -500,6 +512,7 @@ void TFormMain::FormDestroy() {
     WriteAppSettings(store, s);
     ComPort->Close();
     SaveExitProtocol();
+    JournalEnd();
 }
 
 void TFormMain::TimerDateTimer() {

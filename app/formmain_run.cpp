@@ -37,6 +37,7 @@ void TFormMain::mStartClick() {
     mLAP->SetShortCut(QKeySequence(Qt::Key_Return));
     LapCount = 0;
     bLAP->setText(QStringLiteral("LAP 1"));
+    JournalStart();
 }
 
 void TFormMain::mLAPClick() {
@@ -51,6 +52,7 @@ void TFormMain::mLAPClick() {
     const QString splitText = TimeToText(TickDiff(LapTick, FirstLapTick));
     const QString timeText = TimeToText(TickDiff(LapTick, StartTick));
     AddProtocolRow(cbStartN->currentText(), timeText, splitText);
+    JournalLap(cbStartN->currentText());
     bLAP->setText(QStringLiteral("LAP ") + QString::number(LapCount + 1));
     SortGrid1->SetSelection(TGridRect{0, LapCount, 4, LapCount});
     if (SortGrid1->VisibleRowCount() < LapCount)
@@ -81,6 +83,7 @@ void TFormMain::mStopClick() {
     LedModus->SetKind(TLedKind::lkRed);
     bCFG->setEnabled(true);
     bRESET->setFocus();
+    JournalStop();
 }
 
 void TFormMain::mResetClick() {
@@ -98,6 +101,7 @@ void TFormMain::mResetClick() {
     bSTART->setFocus();
     LedModus->SetKind(TLedKind::lkRed);
     UpdateProtocolButtons();
+    JournalReset();
 }
 
 void TFormMain::LedModusClick() {

@@ -17,6 +17,7 @@ struct BenchEnvironment {
     BenchEnvironment(int& argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
+        qputenv("XDG_STATE_HOME", dir.filePath("state").toLocal8Bit());  // race journals
         app = std::make_unique<QApplication>(argc, argv);
         InstallFontSubstitutes();
         QDir::setCurrent(dir.path());

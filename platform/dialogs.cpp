@@ -30,6 +30,11 @@ public:
         return QMessageBox::question(parent, Caption(), ForDisplay(text),
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
+    bool Ask(QWidget* parent, const QString& text, bool defaultYes) override {
+        return QMessageBox::question(
+                   parent, Caption(), ForDisplay(text), QMessageBox::Yes | QMessageBox::No,
+                   defaultYes ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
+    }
     void Error(QWidget* parent, const QString& text) override {
         QMessageBox::critical(parent, Caption(), ForDisplay(text));
     }

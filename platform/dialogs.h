@@ -26,6 +26,11 @@ public:
     virtual ~DialogProvider() = default;
     // Yes/No confirmation; true only for Yes.
     virtual bool Confirm(QWidget* parent, const QString& text) = 0;
+    // Yes/No question whose default button is Yes when defaultYes; scripted as Confirm.
+    virtual bool Ask(QWidget* parent, const QString& text, bool defaultYes) {
+        (void)defaultYes;
+        return Confirm(parent, text);
+    }
     virtual void Error(QWidget* parent, const QString& text) = 0;
     virtual void Information(QWidget* parent, const QString& text) = 0;
     // The chosen file, or empty when cancelled. The request's fileName and filterIndex are updated.

@@ -13,6 +13,7 @@ void FormFixture::SetUp() {
     oldCwd = QDir::currentPath();
     QDir::setCurrent(dir.path());
     qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
+    qputenv("XDG_STATE_HOME", dir.filePath("state").toLocal8Bit());
     SetProgramFilePath(dir.filePath("bin/vidazorov"));
     SetApplicationTitle("Vidazorov-ZavEzazi");
     IsolateSerialPorts();

@@ -13,6 +13,8 @@ QTemporaryDir* g_dir = nullptr;
 void PrepareTestEnvironment() {
     if (!g_dir) g_dir = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/vz-test-XXXXXX"));
     qputenv("XDG_CONFIG_HOME", g_dir->path().toLocal8Bit());
+    // Race journals go there too, never into the user's ~/.local/state.
+    qputenv("XDG_STATE_HOME", (g_dir->path() + QStringLiteral("/state")).toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     std::atexit([] {
         delete g_dir;

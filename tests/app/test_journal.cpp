@@ -1,0 +1,565 @@
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QToolButton>
+#include <cerrno>
+#include <random>
+
+#include "app/menuitem.h"
+#include "app/panel.h"
+#include "config/cfgdialog.h"
+#include "journal/journalstore.h"
+#include "journal/journalwriter.h"
+#include "platform/programpaths.h"
+#include "platform/ttimer.h"
+#include "tests/app/formfixture.h"
+#include "widgets/floatedit.h"
+
+namespace {
+
+// What the operator sees of a race: every cell, the Modified state, the run buttons, the clock.
+struct Shown {
+    std::vector<QStringList> cells;
+    bool modified = false;
+    bool start = false, lap = false, stop = false, reset = false, clock = false;
+    QString lapCaption;
+    std::int32_t lapCount = 0;
+    TRaceTime lapTime = 0, stopTime = 0;
+    bool operator==(const Shown&) const = default;
+};
+
+std::vector<QStringList> Cells(const TFormMain& f) {
+    std::vector<QStringList> rows;
+    for (int r = 0; r < f.SortGrid1->RowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < f.SortGrid1->ColCount(); ++c)
+            row << f.SortGrid1->Cells(c, r);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+Shown Look(const TFormMain& f) {
+    Shown s;
+    s.cells = Cells(f);
+    s.modified = f.SortGrid1->Modified();
+    s.start = f.mStart->Enabled() && f.bSTART->isEnabled();
+    s.lap = f.mLAP->Enabled() && f.bLAP->isEnabled();
+    s.stop = f.mStop->Enabled() && f.bSTOP->isEnabled();
+    s.reset = f.mReset->Enabled() && f.bRESET->isEnabled();
+    s.clock = f.Clock->Enabled();
+    s.lapCaption = f.bLAP->text();
+    s.lapCount = f.LapCount;
+    s.lapTime = TickDiff(f.LapTick, f.StartTick);
+    s.stopTime = s.clock ? 0 : TickDiff(f.StopTick, f.StartTick);
+    if (s.start) s.lapCount = s.lapTime = 0;  // after RESET the next START sets them anew
+    return s;
+}
+
+void PrintTo(const Shown& s, std::ostream* os) {
+    *os << "{" << s.cells.size() << " rows, modified " << s.modified << ", caption "
+        << s.lapCaption.toStdString() << ", laps " << s.lapCount << ", clock " << s.clock << "}";
+    for (const QStringList& r : s.cells)
+        *os << "\n  " << r.join('|').toStdString();
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+class Journal : public FormFixture {
+protected:
+    void Lap(TFormMain& f, const QString& nr, std::uint32_t after) {
+        clock.Advance(after);
+        f.cbStartN->setEditText(nr);
+        f.mLAP->Click();
+    }
+    // Types a start number over the one in a row, as the operator does in the grid.
+    void EditStartNumber(TFormMain& f, int row, const QString& text) {
+        if (!f.isActiveWindow()) {
+            f.show();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        }
+        TSortGrid* g = f.SortGrid1;
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->CellRect(1, row).center());
+        for (const QChar ch : text)
+            QTest::keyClick(QApplication::focusWidget(), ch.toLatin1());
+        // Every key is in the cell at once; Enter would be the next LAP while the clock runs.
+    }
+    // The program dies here: what is on disk is all a new start has. The journal is moved aside
+    // before the window's clean exit would mark it finished, then put back.
+    void Crash() {
+        const QString path = form->JournalPath();
+        ASSERT_FALSE(path.isEmpty());
+        const QByteArray data = ReadFile(path);
+        Destroy();
+        WriteFile(path, data);
+    }
+    QString JournalFolder() const { return dir.filePath("state/vidazorov/races"); }
+};
+
+TEST_F(Journal, ARunningRaceIsRestoredCellForCellAndTheClockGoesOn) {
+    TFormMain& f = Build();
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.mStart->Click();
+    const QString path = f.JournalPath();
+    EXPECT_TRUE(path.startsWith(JournalFolder() + "/"));
+    EXPECT_TRUE(path.endsWith(".journal"));
+    Lap(f, "117", 61234);
+    Lap(f, "", 1500);
+    QTest::mouseClick(f.bLAP, Qt::LeftButton);  // the third by the button
+    EditStartNumber(f, 2, "45");
+    Lap(f, "9 9", 2222);  // a blank in a start number
+    clock.Advance(777);
+    const Shown before = Look(f);
+    const TRaceTime running = TickDiff(GetTickCount(), f.StartTick);
+    ASSERT_EQ(before.cells[2][1], "45");
+    ASSERT_EQ(before.lapCount, 4);
+    Crash();
+
+    dialogs.confirmAnswers = {true};
+    TFormMain& g = Build();
+    ASSERT_TRUE(g.OfferJournalRestore());
+    ASSERT_EQ(dialogs.confirms.size(), 1);
+    EXPECT_TRUE(dialogs.confirms[0].startsWith("Restore the race of "));
+    EXPECT_TRUE(dialogs.confirms[0].endsWith(" (4 finishers, clock running)?"))
+        << dialogs.confirms[0].toStdString();
+    EXPECT_EQ(Look(g), before);
+    // Same boot: the running time goes on exactly, within one tick.
+    EXPECT_EQ(TickDiff(GetTickCount(), g.StartTick), running);
+    g.Clock->Fire();
+    EXPECT_EQ(g.JournalPath(), path);
+    QApplication::processEvents();
+    EXPECT_TRUE(dialogs.infos.isEmpty());
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+
+    // The restored race goes on in the same journal, and a second crash restores that too.
+    Lap(g, "5", 1000);
+    g.mStop->Click();
+    const Shown stopped = Look(g);
+    EXPECT_EQ(stopped.cells[5][0], "5.");
+    Crash();
+    dialogs.confirmAnswers = {true};
+    TFormMain& h = Build();
+    ASSERT_TRUE(h.OfferJournalRestore());
+    EXPECT_TRUE(dialogs.confirms.last().endsWith(" (5 finishers)?"));
+    EXPECT_EQ(Look(h), stopped);
+
+    // The restored rows reach the exit file.
+    Destroy();
+    const QByteArray exitFile = ReadFile(dir.filePath("vidazorov.txt"));
+    EXPECT_TRUE(exitFile.contains("117")) << exitFile.constData();
+    EXPECT_TRUE(exitFile.contains("45"));
+    // A clean exit ends the journal: no question at the next start.
+    dialogs.confirms.clear();
+    TFormMain& k = Build();
+    EXPECT_FALSE(k.OfferJournalRestore());
+    EXPECT_TRUE(dialogs.confirms.isEmpty());
+}
+
+TEST_F(Journal, SettingsChangedDuringTheRaceComeBackWithIt) {
+    TFormMain& f = Build();
+    f.mStart->Click();
+    Lap(f, "1", 1500);
+    // Tenths and 10 km from the configuration dialog while the clock runs.
+    dialogs.onExec = [](QDialog* d) {
+        auto& cfg = *static_cast<TCfgDialog*>(d);
+        cfg.cbDigits->setCurrentIndex(1);
+        cfg.feDist->SetValue(10.0L);
+        return int(QDialog::Accepted);
+    };
+    f.bCFGClick();
+    ASSERT_EQ(f.Resolution, 1);
+    Lap(f, "2", 1500);
+    Crash();
+    // The settings file still holds what the last clean exit wrote.
+    WriteSettings("Acc=2\nDist=42195\n");
+    dialogs.confirmAnswers = {true};
+    TFormMain& g = Build();
+    ASSERT_EQ(g.Resolution, 2);
+    ASSERT_TRUE(g.OfferJournalRestore());
+    EXPECT_EQ(g.Resolution, 1);
+    EXPECT_EQ(g.PanelDate->Tag(), 10000);
+    Lap(g, "3", 1500);
+    EXPECT_EQ(g.SortGrid1->Cells(2, 3), "4,5");
+    EXPECT_EQ(g.SortGrid1->Cells(2, 1), "1,50");
+}
+
+TEST_F(Journal, ResetAndOpenedRowsReplayToTheSameGrid) {
+    TFormMain& f = Build();
+    f.mStart->Click();
+    Lap(f, "1", 1000);
+    Lap(f, "2", 1000);
+    f.mStop->Click();
+    dialogs.confirmAnswers = {true};
+    f.mResetClick();
+    const Shown afterReset = Look(f);
+    Crash();
+    dialogs.confirmAnswers = {true};
+    TFormMain& g = Build();
+    ASSERT_TRUE(g.OfferJournalRestore());
+    EXPECT_TRUE(dialogs.confirms.last().endsWith(" (0 finishers)?"));
+    EXPECT_EQ(Look(g), afterReset);
+    EXPECT_TRUE(g.sbWord->isEnabled());  // as STOP left it
+}
+
+TEST_F(Journal, NoKeepsTheJournalAndMarksItDeclined) {
+    TFormMain& f = Build();
+    f.mStart->Click();
+    Lap(f, "3", 1000);
+    const QString path = f.JournalPath();
+    Crash();
+    const QByteArray before = ReadFile(path);
+    dialogs.confirmAnswers = {false};
+    TFormMain& g = Build();
+    EXPECT_FALSE(g.OfferJournalRestore());
+    EXPECT_EQ(dialogs.confirms.size(), 1);
+    EXPECT_EQ(g.SortGrid1->Cells(1, 1), "");
+    const QByteArray after = ReadFile(path);
+    EXPECT_TRUE(after.startsWith(before));
+    EXPECT_TRUE(after.mid(before.size()).startsWith("DECLINED "));
+    Destroy();
+    Build();
+    EXPECT_FALSE(form->OfferJournalRestore());
+    EXPECT_EQ(dialogs.confirms.size(), 1);  // asked once only
+}
+
+TEST_F(Journal, AfterARebootTheTimeIsReanchoredFromTheWallClock) {
+    TFormMain& f = Build();
+    SetWallClockOverride(1796800000000);
+    f.mStart->Click();
+    Lap(f, "8", 5000);
+    Crash();
+    // Another boot, 65 s after START by the wall clock; the tick counter starts anew.
+    SetBootIdOverride("another-boot");
+    SetWallClockOverride(1796800000000 + 65000);
+    clock.Set(42);
+    dialogs.confirmAnswers = {true};
+    TFormMain& g = Build();
+    ASSERT_TRUE(g.OfferJournalRestore());
+    EXPECT_EQ(TickDiff(GetTickCount(), g.StartTick), 65000);
+    EXPECT_EQ(TickDiff(g.LapTick, g.StartTick), 5000);
+    EXPECT_EQ(g.SortGrid1->Cells(1, 1), "8");
+    QApplication::processEvents();
+    ASSERT_EQ(dialogs.infos.size(), 1);
+    EXPECT_TRUE(dialogs.infos[0].contains("re-anchored from the system clock"));
+    // The journal now knows the new boot: a crash on it continues by the tick again.
+    Lap(g, "9", 1000);
+    Crash();
+    clock.Advance(10);
+    dialogs.confirmAnswers = {true};
+    TFormMain& h = Build();
+    ASSERT_TRUE(h.OfferJournalRestore());
+    EXPECT_EQ(TickDiff(GetTickCount(), h.StartTick), 66010);
+    QApplication::processEvents();
+    EXPECT_EQ(dialogs.infos.size(), 1);
+    SetBootIdOverride({});
+    SetWallClockOverride(0);
+}
+
+namespace {
+struct DiskFillsUp {
+    static inline int writesLeft = 0;
+    class File : public JournalFile {
+    public:
+        int Open(const QString&, bool) override { return 0; }
+        int Write(const QByteArray&) override { return writesLeft-- > 0 ? 0 : ENOSPC; }
+        int Sync() override { return 0; }
+        void Close() override {}
+    };
+    static std::unique_ptr<JournalFile> Make() { return std::make_unique<File>(); }
+    // A read-only file system: nothing can be created.
+    class ReadOnly : public File {
+    public:
+        int Open(const QString&, bool) override { return EROFS; }
+    };
+    static std::unique_ptr<JournalFile> MakeReadOnly() { return std::make_unique<ReadOnly>(); }
+    explicit DiskFillsUp(int left) {
+        writesLeft = left;
+        SetJournalFileFactory(&Make);
+    }
+    ~DiskFillsUp() { SetJournalFileFactory(nullptr); }
+};
+}  // namespace
+
+TEST_F(Journal, AFullDiskIsToldOnceAndTimingGoesOn) {
+    DiskFillsUp disk(5);  // version, START, GRID, two laps
+    TFormMain& f = Build();
+    f.mStart->Click();
+    const QString path = f.JournalPath();
+    for (int i = 1; i <= 6; ++i)
+        Lap(f, QString::number(i), 1000);
+    EXPECT_TRUE(dialogs.errors.isEmpty());  // never inside LAP itself
+    QApplication::processEvents();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains(path));
+    EXPECT_TRUE(dialogs.errors[0].contains(QString::fromLocal8Bit(strerror(ENOSPC))));
+    EXPECT_EQ(f.LapCount, 6);
+    EXPECT_EQ(f.SortGrid1->Cells(1, 6), "6");
+    EXPECT_TRUE(f.Clock->Enabled());
+    f.mStop->Click();
+    QApplication::processEvents();
+    EXPECT_EQ(dialogs.errors.size(), 1);
+    // The next START tries again.
+    DiskFillsUp::writesLeft = 100;
+    dialogs.confirmAnswers = {true};
+    f.mResetClick();
+    f.mStart->Click();
+    EXPECT_FALSE(f.JournalPath().isEmpty());
+    DiskFillsUp::writesLeft = 0;
+    Lap(f, "7", 1000);
+    QApplication::processEvents();
+    EXPECT_EQ(dialogs.errors.size(), 2);
+}
+
+TEST_F(Journal, AJournalThatCannotBeCreatedIsToldOnceAtEachStart) {
+    DiskFillsUp disk(0);
+    SetJournalFileFactory(&DiskFillsUp::MakeReadOnly);
+    TFormMain& f = Build();
+    f.mStart->Click();
+    Lap(f, "1", 1000);
+    Lap(f, "2", 1000);
+    QApplication::processEvents();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains(JournalFolder() + "/"));
+    EXPECT_TRUE(dialogs.errors[0].contains(QString::fromLocal8Bit(strerror(EROFS))));
+    EXPECT_TRUE(f.JournalPath().isEmpty());
+    EXPECT_EQ(f.SortGrid1->Cells(1, 2), "2");
+    f.mStop->Click();
+    dialogs.confirmAnswers = {true};
+    f.mResetClick();
+    f.mStart->Click();
+    QApplication::processEvents();
+    EXPECT_EQ(dialogs.errors.size(), 2);
+}
+
+TEST_F(Journal, AReadOnlyFolderIsToldAndTimingGoesOn) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+    QDir().mkpath(JournalFolder());
+    QFile::setPermissions(JournalFolder(), QFile::ReadOwner | QFile::ExeOwner);
+    TFormMain& f = Build();
+    f.mStart->Click();
+    Lap(f, "1", 1000);
+    QApplication::processEvents();
+    QFile::setPermissions(JournalFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains(JournalFolder()));
+    EXPECT_TRUE(dialogs.errors[0].contains(QString::fromLocal8Bit(strerror(EACCES))));
+    EXPECT_EQ(f.SortGrid1->Cells(1, 1), "1");
+}
+
+TEST_F(Journal, DamagedNewerAndEmptyJournals) {
+    TFormMain& f = Build();
+    f.mStart->Click();
+    Lap(f, "1", 1000);
+    Lap(f, "2", 1000);
+    Lap(f, "3", 1000);
+    const QString path = f.JournalPath();
+    Crash();
+    // Damage the line of the second lap.
+    QByteArray data = ReadFile(path);
+    const qsizetype at = data.indexOf("LAP row=2");
+    ASSERT_GT(at, 0);
+    data[at + 8] = '7';
+    WriteFile(path, data);
+    dialogs.confirmAnswers = {true};
+    TFormMain& g = Build();
+    ASSERT_TRUE(g.OfferJournalRestore());
+    EXPECT_EQ(g.SortGrid1->Cells(1, 1), "1");
+    EXPECT_EQ(g.SortGrid1->Cells(1, 2), "");
+    ASSERT_EQ(dialogs.infos.size(), 1);
+    // START, GRID and the first lap.
+    EXPECT_TRUE(dialogs.infos[0].contains(" 3 events")) << dialogs.infos[0].toStdString();
+    EXPECT_TRUE(dialogs.infos[0].contains(path));
+    EXPECT_TRUE(ReadFile(path).startsWith(data));  // kept as it was
+    Destroy();
+
+    // A journal of a later format is refused and left alone.
+    const QString newer = JournalFolder() + "/2099-01-01-00-00-00.journal";
+    JournalRecord v{"VIDAZOROV-JOURNAL"};
+    v.Add("version", 9);
+    WriteFile(newer, FormatRecord(v) + "START tick=1 *12345678\n");
+    dialogs.confirms.clear();
+    TFormMain& h = Build();
+    EXPECT_FALSE(h.OfferJournalRestore());
+    EXPECT_TRUE(dialogs.confirms.isEmpty());
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains("newer version"));
+    EXPECT_TRUE(QFileInfo::exists(newer));
+    Destroy();
+
+    // An empty journal (killed right after creating it) asks nothing.
+    WriteFile(newer, {});
+    dialogs.errors.clear();
+    Build();
+    EXPECT_FALSE(form->OfferJournalRestore());
+    EXPECT_TRUE(dialogs.confirms.isEmpty());
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(Journal, OpenProtocolReadsAJournalOfAnEarlierRace) {
+    TFormMain& f = Build();
+    EXPECT_TRUE(f.OpenDialog1.filter.startsWith("Text file (*.txt)|*.txt|"));
+    EXPECT_TRUE(f.OpenDialog1.filter.endsWith("|Race journal (*.journal)|*.journal"));
+    f.mStart->Click();
+    Lap(f, "21", 1000);
+    Lap(f, "22", 1000);
+    EditStartNumber(f, 1, "7");
+    const std::vector<QStringList> race = Cells(f);
+    const QString path = f.JournalPath();
+    Crash();
+
+    // Days later, another race is being timed when the old one is looked up.
+    TFormMain& g = Build();
+    g.mStart->Click();
+    Lap(g, "1", 1000);
+    g.mStop->Click();
+    dialogs.confirmAnswers = {true};  // the unsaved race before it
+    dialogs.openAnswers = {path};
+    g.sbLoadClick();
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_EQ(Cells(g), race);
+    EXPECT_FALSE(g.SortGrid1->Modified());
+    // Its protocol only: the clock and the buttons stay as they were.
+    EXPECT_FALSE(g.Clock->Enabled());
+    EXPECT_TRUE(g.mReset->Enabled());
+    // The journal of the race being shown records what was opened.
+    EXPECT_TRUE(ReadFile(g.JournalPath()).contains("OPEN path=" + path.toUtf8()));
+
+    // Not a journal at all: the usual message.
+    WriteFile(dir.filePath("bad.journal"), "hello\n");
+    dialogs.confirmAnswers = {true};
+    dialogs.openAnswers = {dir.filePath("bad.journal")};
+    g.sbLoadClick();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Can't read the protocol file:"));
+}
+
+TEST_F(Journal, StartUpQuestionIsOnlyAskedWhenCalled) {
+    TFormMain& f = Build();
+    f.mStart->Click();
+    Lap(f, "1", 1000);
+    Crash();
+    Build();
+    EXPECT_TRUE(dialogs.confirms.isEmpty());
+    EXPECT_EQ(form->SortGrid1->Cells(1, 1), "");
+}
+
+// The real program as a child process, killed at random moments of a race: a restore gives
+// back every row the window had shown, cell for cell.
+TEST_F(Journal, AKilledProgramLosesNoRowItShowed) {
+    std::random_device seedSource;
+    const unsigned seed = seedSource();
+    SCOPED_TRACE(seed);
+    std::mt19937 rng(seed);
+    constexpr int kRuns = 8;
+    int restoredRows = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        QTemporaryDir child;
+        ASSERT_TRUE(child.isValid());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_CONFIG_HOME", child.filePath("config"));
+        env.insert("XDG_STATE_HOME", child.filePath("state"));
+        env.insert("VIDAZOROV_DRIVER", "stdin");
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(child.path());
+        p.start(VZ_PROGRAM_PATH, {});
+        ASSERT_TRUE(p.waitForStarted(10000));
+        QByteArray greeting;
+        while (!greeting.contains("ready\n")) {
+            ASSERT_TRUE(p.waitForReadyRead(10000)) << "the child never became ready";
+            greeting += p.readAllStandardOutput();
+        }
+        QByteArray commands = "start\n";
+        const int laps = 50 + int(rng() % 300);
+        const int stopAt = int(rng() % 600);
+        for (int i = 1; i <= laps; ++i) {
+            commands += "lap " + QByteArray::number(rng() % 1000) + (i % 7 == 0 ? " x" : "") + "\n";
+            if (i == stopAt) commands += "stop\n";
+        }
+        p.write(commands);
+        ASSERT_TRUE(p.waitForBytesWritten(10000));
+        QThread::usleep(rng() % 120000);
+        p.kill();
+        ASSERT_TRUE(p.waitForFinished(10000));
+        // What the child had shown is still in the pipe.
+        std::vector<QStringList> shown;
+        const QByteArray output = p.readAllStandardOutput();
+        for (const QByteArray& line : output.split('\n')) {
+            if (!line.startsWith("row ")) continue;
+            const QStringList parts = QString::fromUtf8(line.mid(4)).split('\t');
+            ASSERT_EQ(parts.value(0).toInt(), int(shown.size()) + 1);
+            shown.push_back(parts.mid(1));
+        }
+
+        qputenv("XDG_STATE_HOME", child.filePath("state").toLocal8Bit());
+        dialogs.confirmAnswers = {true};
+        TFormMain& g = Build();
+        const bool restored = g.OfferJournalRestore();
+        if (!restored) {
+            EXPECT_TRUE(shown.empty()) << "run " << run;
+        } else {
+            // A lap may have reached the journal just before the kill took its printout.
+            EXPECT_GE(g.LapCount, int(shown.size()));
+            EXPECT_LE(g.LapCount, int(shown.size()) + 1);
+            for (std::size_t r = 0; r < shown.size(); ++r)
+                for (int c = 0; c < 5; ++c)
+                    ASSERT_EQ(g.SortGrid1->Cells(c, int(r) + 1), shown[r].value(c))
+                        << "run " << run << " row " << r + 1;
+            restoredRows += int(shown.size());
+        }
+        Destroy();
+    }
+    RecordProperty("restored_rows", restoredRows);
+    EXPECT_GT(restoredRows, 0) << "no run got as far as a lap";
+}
+
+}  // namespace
+
+// Pictures for a person to look at (saved when $VZ_SHOTS is set): the question at start-up, as
+// the real dialog shows it, and the restored race running on.
+TEST_F(Journal, PicturesOfTheRestore) {
+    TFormMain& f = Build();
+    f.mStart->Click();
+    clock.Advance(3 * 60000);
+    for (int i = 1; i <= 14; ++i)
+        Lap(f, QString::number(100 + i * 7), 3217 + 211 * i);
+    Crash();
+    dialogs.confirmAnswers = {true};
+    TFormMain& g = Build();
+    ASSERT_TRUE(g.OfferJournalRestore());
+    clock.Advance(1234);
+    g.Clock->Fire();
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    const QImage window = Render(&g);
+    SaveShot(window, "journal-restored-running-race");
+    EXPECT_EQ(g.SortGrid1->Cells(1, 14), "198");
+
+    QMessageBox box(QMessageBox::Question, ApplicationTitle(), dialogs.confirms.value(0),
+                    QMessageBox::Yes | QMessageBox::No, &g);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    SaveShot(Render(&box), "journal-restore-question");
+    EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::Yes));
+}
