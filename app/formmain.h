@@ -17,6 +17,8 @@
 #include "widgets/led.h"
 
 class AutomationFactory;
+class AutomationThread;
+class WaitCursor;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -92,9 +94,12 @@ public:
     void sbWordClick();
     void exporttoWord1Click();
     void sbExcelClick();
-    // The office suite the exports drive; tests put a recording one in its place.
-    AutomationFactory& Automation();
+    // The office suite the exports drive, on a thread of its own so that the window never waits
+    // for it; tests put a recording one in its place.
+    AutomationThread& Exports();
     void SetAutomation(std::unique_ptr<AutomationFactory> automation);
+    // Runs the event loop until every export begun has ended and been reported (tests, tools).
+    void WaitForExports();
 
     // Configuration: the dialog is created after the window, from the port scan's result.
     void CreateCfgDialog();
@@ -149,7 +154,12 @@ private:
     std::optional<std::uint32_t> edgeTick_;
     // Start of the lock-out interval, as the tick of the edge (or START) that began it.
     std::optional<std::uint32_t> lockOutTick_;
-    std::unique_ptr<AutomationFactory> automation_;
+    void BeginExport();
+    void EndExport();
+    // Shared pointers, so that this header needs neither class complete.
+    std::shared_ptr<AutomationThread> exports_;
+    std::shared_ptr<WaitCursor> exportCursor_;  // the hourglass while any export runs
+    int exportsRunning_ = 0;
 };
 
 // Sets a label's font colour.
