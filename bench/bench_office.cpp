@@ -240,6 +240,35 @@ BENCHMARK(BM_Window_Word_Cold)->Iterations(1)->Unit(benchmark::kMillisecond)->Us
 BENCHMARK(BM_Window_Word_Warm)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Window_Word_Stopped)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A race at whole seconds, for looking at: --render FOLDER writes sheet.pdf (the sheet as the
+// Excel button fills it) and protocol.doc (the Word save) there.
+void Render(LibreOfficeAutomation& office, const QString& folder) {
+    std::vector<QStringList> rows = {
+        {"Rang", "Nr.", "Time", "Split", "Km/h"},
+        {"1.", "117", "1.20", "0", "41.5"},
+        {"2.", QString::fromUtf8("Jörg \"Jö\""), "2.50", "1.30", "20.0"},
+        {"3.", QString::fromUtf8("ä ö ß é"), "10.00", "8.40", "19,4"},
+        {"4.", "1234567890", "10.05", "8.45", "5.5"},
+        {"5.", "=1+2", "1:00.00", "58.40", "4.1"}};
+    TExcel excel(office);
+    excel.SetTextColumns({3, 4});  // as ConvertToExcel does
+    if (!excel.Connect()) return;
+    excel.NewWorkbook();
+    for (const QStringList& row : rows) {
+        excel.Values() = ExcelRowValues(row);
+        excel.WriteLine();
+    }
+    excel.AutofitColumns();
+    excel.ExcelApp()
+        ->Get(QStringLiteral("ActiveWorkbook"))
+        .ToObject()
+        ->Call(QStringLiteral("SaveAs"), {folder + QStringLiteral("/sheet.pdf")});
+    const TExportOutcome word =
+        ConvertToWord(rows, BENCH_WORD_TEMPLATE, folder + QStringLiteral("/protocol.doc"),
+                      TWordMode::wmSave, office);
+    std::printf("%s\n", word.done ? "written" : qPrintable(word.error));
+}
+
 int main(int argc, char** argv) {
     BenchEnvironment env(argc, argv);
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vz-office-XXXXXX"));
@@ -256,6 +285,11 @@ int main(int argc, char** argv) {
     g_office = &office;
     // The first start makes the profile, which a user's office already has: not measured.
     EnsureOffice();
+    if (argc > 2 && QByteArray(argv[1]) == "--render") {
+        Render(office, QString::fromLocal8Bit(argv[2]));
+        EndOffice();
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

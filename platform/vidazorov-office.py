@@ -545,6 +545,11 @@ class ExcelApplication(AutomationObject):
     def g_workbooks(self, args):
         return Workbooks(self)
 
+    def g_activeworkbook(self, args):
+        if self.active is None:
+            raise AutomationError("No workbook is open")
+        return Workbook(self, self.active)
+
     m_workbooks = lambda self, args, named: self.g_workbooks(args)
 
     def add_workbook(self):
@@ -665,6 +670,15 @@ class Workbook(AutomationObject):
 
     def m_activate(self, args, named):
         self.app.activate(self.doc)
+
+    def m_saveas(self, args, named):
+        if not args or not isinstance(args[0], str):
+            raise AutomationError("SaveAs: a file name is needed")
+        self.app.flush()
+        url = file_url(args[0], self.app.session.cwd)
+        filters = {".pdf": "calc_pdf_Export", ".xls": "MS Excel 97", ".xlsx": "Calc MS Excel 2007 XML"}
+        name = filters.get(os.path.splitext(args[0])[1].lower(), "calc8")
+        self.doc.storeToURL(url, props(FilterName=name, Overwrite=True))
 
     def m_close(self, args, named):
         self.app.flush()
