@@ -22,6 +22,8 @@ struct JournalGrid;
 struct JournalRecord;
 struct RaceReplay;
 struct RaceSettings;
+class AutomationThread;
+class WaitCursor;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -107,9 +109,12 @@ public:
     void sbWordClick();
     void exporttoWord1Click();
     void sbExcelClick();
-    // The office suite the exports drive; tests put a recording one in its place.
-    AutomationFactory& Automation();
+    // The office suite the exports drive, on a thread of its own so that the window never waits
+    // for it; tests put a recording one in its place.
+    AutomationThread& Exports();
     void SetAutomation(std::unique_ptr<AutomationFactory> automation);
+    // Runs the event loop until every export begun has ended and been reported (tests, tools).
+    void WaitForExports();
 
     // The race journal (formmain_journal.cpp): one record per event that changes the results.
     void JournalStart();
@@ -192,10 +197,15 @@ private:
     std::optional<std::uint32_t> lockOutTick_;
     // Whether the LED was armed when STOP locked it, for edges seen before STOP.
     bool ledArmedAtStop_ = false;
-    std::unique_ptr<AutomationFactory> automation_;
     // Set while the LAP button's press runs the command, so the journal knows the lap's source.
     bool lapByButton_ = false;
     std::shared_ptr<FormJournal> journal_;
+    void BeginExport();
+    void EndExport();
+    // Shared pointers, so that this header needs neither class complete.
+    std::shared_ptr<AutomationThread> exports_;
+    std::shared_ptr<WaitCursor> exportCursor_;  // the hourglass while any export runs
+    int exportsRunning_ = 0;
 };
 
 // Whether a file chosen to open is a race journal.

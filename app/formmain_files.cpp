@@ -14,7 +14,7 @@ void TFormMain::SaveToHtml(const QString& fileName) {
 
 void TFormMain::sbSaveClick() {
     SaveDialog1.fileName = DateStamp();
-    const QString fileName = Dialogs().SaveFile(this, SaveDialog1);
+    const QString fileName = WithTypeExtension(Dialogs().SaveFile(this, SaveDialog1), SaveDialog1);
     if (fileName.isEmpty()) return;
     OpenDialog1.initialDir = SaveDialog1.initialDir;
     // The format follows the chosen type alone, never the name's extension.

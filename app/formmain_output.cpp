@@ -1,11 +1,15 @@
-// Taking the protocol out of the program: Word and Excel.
+// Taking the protocol out of the program: Word and Excel. The office is driven on a thread of its
+// own: a click posts the export and returns, the window keeps running (the hourglass shows), and
+// the outcome is reported once the export has ended.
 #include <QToolButton>
 
 #include "app/formmain.h"
 #include "app/timetext.h"
 #include "output/excel.h"
+#include "platform/automationthread.h"
 #include "platform/guard.h"
 #include "platform/libreofficeautomation.h"
+#include "platform/waitcursor.h"
 
 std::vector<QStringList> TFormMain::ProtocolRows() const {
     std::vector<QStringList> rows;
@@ -19,17 +23,50 @@ std::vector<QStringList> TFormMain::ProtocolRows() const {
     return rows;
 }
 
-AutomationFactory& TFormMain::Automation() {
-    if (!automation_) automation_ = std::make_unique<LibreOfficeAutomation>();
-    return *automation_;
+AutomationThread& TFormMain::Exports() {
+    if (!exports_)
+        exports_ = std::make_shared<AutomationThread>(std::make_unique<LibreOfficeAutomation>());
+    return *exports_;
 }
 
 void TFormMain::SetAutomation(std::unique_ptr<AutomationFactory> automation) {
-    automation_ = std::move(automation);
+    exports_.reset();
+    exports_ = std::make_shared<AutomationThread>(std::move(automation));
+}
+
+void TFormMain::WaitForExports() {
+    if (exports_) exports_->WaitIdle();
+}
+
+void TFormMain::BeginExport() {
+    if (exportsRunning_++ == 0) exportCursor_ = std::make_shared<WaitCursor>();
+}
+
+void TFormMain::EndExport() {
+    if (--exportsRunning_ == 0) exportCursor_.reset();
 }
 
 void TFormMain::ConvertToWord(TWordMode mode, const QString& fileName) {
-    ::ConvertToWord(ProtocolRows(), WordTemplatePath, fileName, mode, Automation());
+    // The export works on a copy: the protocol may change while the office works.
+    auto outcome = std::make_shared<TExportOutcome>();
+    BeginExport();
+    Exports().Post(
+        [outcome, rows = ProtocolRows(), templatePath = WordTemplatePath, fileName,
+         mode](AutomationFactory& automation) {
+            *outcome = ::ConvertToWord(rows, templatePath, fileName, mode, automation);
+        },
+        [this, outcome, mode, fileName] {
+            EndExport();
+            // The operator who chose to save hears why nothing was saved. The Word button stays
+            // quiet when the office is not to be had, but not when a document it made could not
+            // be stored or an office had to be ended.
+            if (outcome->done && !outcome->officeEnded) return;
+            if (!outcome->done && (mode == TWordMode::wmSave || outcome->storing))
+                Dialogs().Error(this, QStringLiteral("Can't write to file:\r") + fileName +
+                                          QLatin1Char('\r') + outcome->error);
+            else if (outcome->officeEnded)
+                Dialogs().Error(this, QStringLiteral("Convert to MS Word:\r") + outcome->error);
+        });
 }
 
 void TFormMain::sbWordClick() {
@@ -41,5 +78,22 @@ void TFormMain::exporttoWord1Click() {
 }
 
 void TFormMain::sbExcelClick() {
-    ConvertToExcel(ProtocolRows(), Automation());
+    auto error = std::make_shared<QString>();
+    BeginExport();
+    Exports().Post(
+        [error, rows = ProtocolRows()](AutomationFactory& automation) {
+            try {
+                ConvertToExcel(rows, automation);
+            } catch (const Exception& e) {
+                *error = e.Message();
+            } catch (const std::exception& e) {
+                *error = QString::fromLocal8Bit(e.what());
+            }
+        },
+        [this, error] {
+            EndExport();
+            // A refused call after the office was reached is shown as the program shows any
+            // error that ends a command.
+            if (!error->isEmpty()) Dialogs().Error(this, *error);
+        });
 }

@@ -1,5 +1,7 @@
 #include "output/wordexport.h"
 
+#include <QFileInfo>
+
 #include "platform/automation.h"
 #include "platform/waitcursor.h"
 
@@ -31,9 +33,11 @@ QString WordProtocolText(const std::vector<QStringList>& rows) {
     return text;
 }
 
-void ConvertToWord(const std::vector<QStringList>& rows, const QString& templatePath,
-                   const QString& fileName, TWordMode mode, AutomationFactory& automation) {
+TExportOutcome ConvertToWord(const std::vector<QStringList>& rows, const QString& templatePath,
+                             const QString& fileName, TWordMode mode,
+                             AutomationFactory& automation) {
     WaitCursor hourglass;
+    TExportOutcome outcome;
     try {
         AutomationRef word = automation.CreateObject(QStringLiteral("Word.Basic"));
         word->Call(mode == TWordMode::wmShow ? QStringLiteral("AppMaximize")
@@ -43,9 +47,19 @@ void ConvertToWord(const std::vector<QStringList>& rows, const QString& template
         word->Call(QStringLiteral("LineUp"), {32700, 1});
         word->Call(QStringLiteral("TextToTable"), {},
                    {{QStringLiteral("ConvertFrom"), 1}, {QStringLiteral("NumColumns"), 5}});
+        outcome.storing = true;
         word->Call(QStringLiteral("FileSaveAs"), {fileName});
+        // A save that the office took but did not carry out must not pass for one.
+        outcome.done = mode == TWordMode::wmShow || QFileInfo(fileName).isFile();
+        if (!outcome.done) outcome.error = QStringLiteral("The office did not write the file");
         if (mode == TWordMode::wmSave) word->Call(QStringLiteral("AppClose"));
-    } catch (...) {
-        // The export has no message of its own: what was done stays done, the rest is skipped.
+    } catch (const EAutomationTimeout& e) {
+        outcome.error = e.Message();
+        outcome.officeEnded = true;
+    } catch (const Exception& e) {
+        outcome.error = e.Message();
+    } catch (const std::exception& e) {
+        outcome.error = QString::fromLocal8Bit(e.what());
     }
+    return outcome;
 }

@@ -17,8 +17,19 @@ enum class TWordMode {
 // included, stand as they are.
 QString WordProtocolText(const std::vector<QStringList>& rows);
 
+// How an export ended. A failure ends the export at the step that failed; what was done before
+// stays done (the caller decides whom to tell).
+struct TExportOutcome {
+    bool done = false;         // the document was stored under its name
+    QString error;             // why not, in the words of whoever refused
+    bool officeEnded = false;  // the office did not answer in time and was ended
+    bool storing = false;      // it failed while storing the document (FileSaveAs or after)
+};
+
 // Turns the protocol rows into a five-column table in a copy of the template and stores it as a
 // Word document under fileName (a bare name lands in the current directory). Shows the
-// hourglass meanwhile. Any failure ends the export silently at the step that failed.
-void ConvertToWord(const std::vector<QStringList>& rows, const QString& templatePath,
-                   const QString& fileName, TWordMode mode, AutomationFactory& automation);
+// hourglass meanwhile. Never throws. In save mode the document counts as stored only when the
+// file is there afterwards.
+TExportOutcome ConvertToWord(const std::vector<QStringList>& rows, const QString& templatePath,
+                             const QString& fileName, TWordMode mode,
+                             AutomationFactory& automation);

@@ -21,6 +21,13 @@ public:
     using Exception::Exception;
 };
 
+// A server that did not answer within its bound. It has been ended, so that the next request
+// starts a fresh one instead of waiting on it again.
+class EAutomationTimeout : public EAutomation {
+public:
+    using EAutomation::EAutomation;
+};
+
 // The values that cross the automation boundary.
 class Variant {
 public:
@@ -95,4 +102,7 @@ public:
     virtual AutomationRef CreateObject(const QString& className) = 0;
     // Only an instance that already runs; throws EAutomation when there is none.
     virtual AutomationRef GetActiveObject(const QString& className) = 0;
+    // Called from another thread: makes the call in progress (and every later one) fail soon, so
+    // that a thread driving the server can be joined at exit. The server itself stays.
+    virtual void Interrupt() {}
 };

@@ -59,7 +59,13 @@ private:
             dlg.selectNameFilter(filters[r.filterIndex - 1]);
         dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-        if (!r.defaultExt.isEmpty()) dlg.setDefaultSuffix(r.defaultExt.mid(1));
+        // The extension the dialog adds to a bare name follows the selected type.
+        auto follow = [&dlg, &r, filters](const QString& filter) {
+            const QString ext = FilterExtension(r, int(filters.indexOf(filter)) + 1);
+            dlg.setDefaultSuffix(ext.isEmpty() ? QString() : ext.mid(1));
+        };
+        follow(filters.value(r.filterIndex - 1));
+        QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, follow);
         if (!r.fileName.isEmpty()) dlg.selectFile(r.fileName);
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
         r.filterIndex = int(filters.indexOf(dlg.selectedNameFilter())) + 1;
@@ -95,4 +101,27 @@ QStringList SplitFileFilter(const QString& filter) {
         out << name;
     }
     return out;
+}
+
+QString FilterExtension(const FileDialogRequest& request, int filterIndex) {
+    const QStringList parts = request.filter.split(QLatin1Char('|'));
+    const qsizetype at = 2 * qsizetype(filterIndex - 1) + 1;
+    if (filterIndex >= 1 && at < parts.size()) {
+        const QString pattern = parts[at].section(QLatin1Char(';'), 0, 0).trimmed();
+        const qsizetype dot = pattern.lastIndexOf(QLatin1Char('.'));
+        if (dot >= 0 && dot + 1 < pattern.size() && !pattern.mid(dot).contains(QLatin1Char('*')) &&
+            !pattern.mid(dot).contains(QLatin1Char('?')))
+            return pattern.mid(dot);
+    }
+    return request.defaultExt;
+}
+
+QString WithTypeExtension(const QString& fileName, const FileDialogRequest& request) {
+    if (fileName.isEmpty()) return fileName;
+    const QString name = fileName.section(QLatin1Char('/'), -1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0 && dot + 1 < name.size()) return fileName;
+    QString base = fileName;
+    if (base.endsWith(QLatin1Char('.'))) base.chop(1);
+    return base + FilterExtension(request, request.filterIndex);
 }

@@ -48,3 +48,11 @@ void SetDialogs(DialogProvider* provider);
 
 // Converts "Name (*.x)|*.x|Other (*.y)|*.y" into Qt's ";;"-separated name filters.
 QStringList SplitFileFilter(const QString& filter);
+
+// The extension (".doc") of the request's type number `filterIndex` (1-based): the first pattern
+// of that type; the request's default extension where that type has none.
+QString FilterExtension(const FileDialogRequest& request, int filterIndex);
+// A name chosen in a save dialog: typed without an extension it gets the one of the selected
+// type, so that a Word document is never called ".csv"; a name with an extension keeps it, and an
+// empty one (cancelled) stays empty.
+QString WithTypeExtension(const QString& fileName, const FileDialogRequest& request);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -12,27 +13,105 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
+#include <atomic>
 #include <cmath>
 #include <csignal>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/programpaths.h"
+
+namespace {
+bool GroupAlive(qint64 pgid) {
+    return LibreOfficeAutomation::ProcessGroupAlive(pgid);
+}
+
+QString Seconds(int ms) {
+    return QString::number((ms + 999) / 1000);
+}
+
+// LibreOffice writes ".~lock.<name>#" beside every document it holds open.
+QString LockFileOf(const QString& document) {
+    const QFileInfo info(document);
+    return info.dir().filePath(QStringLiteral(".~lock.") + info.fileName() + QLatin1Char('#'));
+}
+
+QByteArray ReadSmallFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(4096) : QByteArray();
+}
+}  // namespace
+
+// What the factory, its helper and the helper's objects share about the office: which process
+// group it is, and the lock files it left beside documents it stored.
+struct LibreOfficeAutomation::OfficeState {
+    QString pipeName;
+    std::atomic<qint64> startedPid{0};
+    std::mutex mutex;
+    struct Lock {
+        QString path;
+        QByteArray content;
+    };
+    std::vector<Lock> locks;
+
+    void NoteStored(const QString& document) {
+        const QString lock = LockFileOf(document);
+        const QByteArray content = ReadSmallFile(lock);
+        if (content.isEmpty()) return;
+        const std::lock_guard<std::mutex> hold(mutex);
+        locks.push_back({lock, content});
+    }
+
+    // Only once the office that wrote them is gone: a lock file that still holds what our office
+    // wrote is a leftover; one written since (another office opened the file) is left alone.
+    void CleanLocks() {
+        const std::lock_guard<std::mutex> hold(mutex);
+        for (const Lock& lock : locks)
+            if (ReadSmallFile(lock.path) == lock.content) QFile::remove(lock.path);
+        locks.clear();
+    }
+
+    // Ends the office on our pipe, hung or stopped as it may be: SIGKILL reaches a stopped
+    // process too. Its whole process group goes (launcher and office proper).
+    void EndOffice() {
+        std::vector<qint64> groups;
+        if (const qint64 started = startedPid.load(); GroupAlive(started))
+            groups.push_back(started);
+        if (const qint64 owner = OfficePidOnPipe(pipeName); owner > 0) {
+            const pid_t group = ::getpgid(static_cast<pid_t>(owner));
+            if (group > 1 && group != ::getpgrp())
+                groups.push_back(group);
+            else
+                ::kill(static_cast<pid_t>(owner), SIGKILL);
+        }
+        for (qint64 g : groups)
+            ::kill(static_cast<pid_t>(-g), SIGKILL);
+        const QDeadlineTimer deadline(5000);
+        for (qint64 g : groups)
+            while (GroupAlive(g) && !deadline.hasExpired())
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        CleanLocks();
+    }
+};
 
 // The helper process and its line protocol: one JSON request per line on its standard input,
 // one JSON answer per line on its standard output. Its error output goes to ours.
 class LibreOfficeAutomation::Helper : public std::enable_shared_from_this<Helper> {
 public:
-    Helper(const QString& python, const QString& script, int startTimeoutMs, int callTimeoutMs)
-        : callTimeoutMs_(callTimeoutMs) {
+    Helper(const QString& python, const QString& script, int startTimeoutMs, int callTimeoutMs,
+           std::shared_ptr<OfficeState> state)
+        : callTimeoutMs_(callTimeoutMs), state_(std::move(state)) {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.setReadChannel(QProcess::StandardOutput);
         process_.start(python, {script});
         if (!process_.waitForStarted(startTimeoutMs))
             throw EAutomation(QStringLiteral("Cannot start the office helper %1: %2")
                                   .arg(script, process_.errorString()));
+        pid_ = process_.processId();
         QJsonObject ready;
         try {
-            ready = Await(-1, QDeadlineTimer(startTimeoutMs));
+            ready = Await(-1, QDeadlineTimer(startTimeoutMs), startTimeoutMs);
         } catch (const EAutomation& e) {
             throw EAutomation(QStringLiteral("The office helper did not start: ") + e.Message());
         }
@@ -53,18 +132,32 @@ public:
     bool Alive() const { return process_.state() == QProcess::Running && !broken_; }
     int CallTimeoutMs() const { return callTimeoutMs_; }
 
+    // Any thread: the helper dies, and the thread waiting on it sees that at once.
+    void Kill() noexcept {
+        if (const qint64 pid = pid_.load(); pid > 0) ::kill(static_cast<pid_t>(pid), SIGKILL);
+    }
+
     // Sends a request and returns the answer; a refusal becomes EAutomation with the office's
-    // own words.
+    // own words, an office that does not answer EAutomationTimeout (and the office is ended).
     QJsonObject Request(QJsonObject request, int timeoutMs) {
         if (!Alive()) throw EAutomation(QStringLiteral("The office helper has ended"));
         const qint64 id = nextId_++;
         request.insert(QLatin1String("id"), id);
         request.insert(QLatin1String("cwd"), QDir::currentPath());
         Send(request);
-        const QJsonObject answer = Await(id, QDeadlineTimer(timeoutMs));
+        const QJsonObject answer = Await(id, QDeadlineTimer(timeoutMs), timeoutMs);
+        if (answer.value(QLatin1String("hung")).toBool()) {
+            // The helper itself is stuck in the call that did not come back.
+            EndHelperAndOffice();
+            throw EAutomationTimeout(answer.value(QLatin1String("error")).toString() +
+                                     QStringLiteral(" and was ended"));
+        }
         if (!answer.value(QLatin1String("ok")).toBool())
             throw EAutomation(answer.value(QLatin1String("error"))
                                   .toString(QStringLiteral("The office refused the call")));
+        if (const QString stored = answer.value(QLatin1String("stored")).toString();
+            !stored.isEmpty())
+            state_->NoteStored(stored);
         return answer;
     }
 
@@ -87,8 +180,15 @@ private:
         process_.waitForBytesWritten(1000);
     }
 
+    void EndHelperAndOffice() {
+        broken_ = true;
+        process_.kill();
+        process_.waitForFinished(1000);
+        state_->EndOffice();
+    }
+
     // Reads answers until the one with this id (-1: the first line at all) arrives.
-    QJsonObject Await(qint64 id, QDeadlineTimer deadline) {
+    QJsonObject Await(qint64 id, QDeadlineTimer deadline, int boundMs) {
         for (;;) {
             while (process_.canReadLine()) {
                 const QJsonDocument doc = QJsonDocument::fromJson(process_.readLine());
@@ -101,11 +201,18 @@ private:
                 throw EAutomation(QStringLiteral("The office helper has ended"));
             }
             if (deadline.hasExpired()) {
-                // Its answer could still come and be taken for the next one: end it instead.
-                broken_ = true;
-                process_.kill();
-                process_.waitForFinished(1000);
-                throw EAutomation(QStringLiteral("The office did not answer in time"));
+                if (id < 0) {
+                    broken_ = true;
+                    process_.kill();
+                    process_.waitForFinished(1000);
+                    throw EAutomation(QStringLiteral("The office helper did not answer in time"));
+                }
+                // Its answer could still come and be taken for the next one, and an office that
+                // keeps a call for this long is hung: both are ended.
+                EndHelperAndOffice();
+                throw EAutomationTimeout(QStringLiteral("The office did not answer within %1 s "
+                                                        "and was ended")
+                                             .arg(Seconds(boundMs)));
             }
             process_.waitForReadyRead(
                 static_cast<int>(qMin<qint64>(deadline.remainingTime(), 1000)));
@@ -114,6 +221,8 @@ private:
 
     QProcess process_;
     int callTimeoutMs_;
+    std::shared_ptr<OfficeState> state_;
+    std::atomic<qint64> pid_{0};
     qint64 nextId_ = 1;
     bool broken_ = false;
 };
@@ -186,10 +295,6 @@ bool HasDisplay() {
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
 }
 
-bool GroupAlive(qint64 pgid) {
-    return pgid > 0 && ::kill(static_cast<pid_t>(-pgid), 0) == 0;
-}
-
 }  // namespace
 
 QJsonValue LibreOfficeAutomation::Helper::ToJson(const Variant& value) {
@@ -232,11 +337,73 @@ Variant LibreOfficeAutomation::Helper::FromJson(const QJsonValue& value) {
 }
 
 LibreOfficeAutomation::LibreOfficeAutomation(LibreOfficeOptions options)
-    : options_(std::move(options)) {
+    : options_(std::move(options)), state_(std::make_shared<OfficeState>()) {
     if (options_.pipeName.isEmpty()) options_.pipeName = DefaultPipeName();
+    state_->pipeName = options_.pipeName;
 }
 
-LibreOfficeAutomation::~LibreOfficeAutomation() = default;
+LibreOfficeAutomation::~LibreOfficeAutomation() {
+    // An office that crashed since it stored a document leaves its lock file behind.
+    if (state_->startedPid > 0 && OfficeGone()) state_->CleanLocks();
+}
+
+void LibreOfficeAutomation::Interrupt() {
+    if (const std::shared_ptr<Helper> helper = std::atomic_load(&helper_)) helper->Kill();
+}
+
+bool LibreOfficeAutomation::ProcessGroupAlive(qint64 pgid) {
+    if (pgid <= 0 || ::kill(static_cast<pid_t>(-pgid), 0) != 0) return false;
+    // A member that has ended but was not yet reaped by its parent still counts for kill(): look
+    // for one that runs (or is stopped).
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& pid : pids) {
+        if (pid.isEmpty() || !pid[0].isDigit()) continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray line = stat.read(1024);
+        const qsizetype close = line.lastIndexOf(')');
+        if (close < 0) continue;
+        // After the name: state, parent, process group.
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        if (fields.size() >= 3 && fields[2].toLongLong() == pgid && fields[0] != "Z" &&
+            fields[0] != "X")
+            return true;
+    }
+    return false;
+}
+
+qint64 LibreOfficeAutomation::OfficePidOnPipe(const QString& pipeName) {
+    // The office listens on a Unix socket /tmp/OSL_PIPE_<uid>_<name>; its owner is the process
+    // holding that socket's inode open.
+    const QByteArray path = QByteArrayLiteral("/tmp/OSL_PIPE_") + QByteArray::number(getuid()) +
+                            '_' + pipeName.toUtf8();
+    QFile table(QStringLiteral("/proc/net/unix"));
+    if (!table.open(QIODevice::ReadOnly)) return 0;
+    QByteArray inode;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 8 && fields[7] == path && fields[5] == "01") {  // listening
+            inode = fields[6];
+            break;
+        }
+    }
+    if (inode.isEmpty()) return 0;
+    const QByteArray target = "socket:[" + inode + ']';
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& pid : pids) {
+        bool numeric = false;
+        const qint64 n = pid.toLongLong(&numeric);
+        if (!numeric) continue;
+        const QString fdDir = QStringLiteral("/proc/%1/fd").arg(pid);
+        for (const QString& fd : QDir(fdDir).entryList(QDir::AllEntries | QDir::System)) {
+            char link[64];
+            const QByteArray fdPath = (fdDir + QLatin1Char('/') + fd).toLocal8Bit();
+            const ssize_t size = ::readlink(fdPath.constData(), link, sizeof link);
+            if (size > 0 && QByteArray(link, size) == target) return n;
+        }
+    }
+    return 0;
+}
 
 QString LibreOfficeAutomation::DefaultPipeName() {
     QString name = ProgramBaseName() + QLatin1Char('_') + UserName();
@@ -259,7 +426,7 @@ QString LibreOfficeAutomation::FindHelperScript() {
 
 std::shared_ptr<LibreOfficeAutomation::Helper> LibreOfficeAutomation::EnsureHelper() {
     if (helper_ && helper_->Alive()) return helper_;
-    helper_.reset();
+    std::atomic_store(&helper_, std::shared_ptr<Helper>());
     const QString script =
         options_.helperScript.isEmpty() ? FindHelperScript() : options_.helperScript;
     if (script.isEmpty() || !QFileInfo(script).isFile())
@@ -270,8 +437,9 @@ std::shared_ptr<LibreOfficeAutomation::Helper> LibreOfficeAutomation::EnsureHelp
                      ? QStringLiteral("/usr/bin/python3")
                      : QStandardPaths::findExecutable(QStringLiteral("python3"));
     if (python.isEmpty()) throw EAutomation(QStringLiteral("Python 3 is not installed"));
-    helper_ = std::make_shared<Helper>(python, script, options_.helperStartTimeoutMs,
-                                       options_.callTimeoutMs);
+    std::atomic_store(&helper_,
+                      std::make_shared<Helper>(python, script, options_.helperStartTimeoutMs,
+                                               options_.callTimeoutMs, state_));
     return helper_;
 }
 
@@ -283,29 +451,34 @@ AutomationRef LibreOfficeAutomation::Open(const char* op, const QString& classNa
         {QLatin1String("profile"), options_.profileDir},
         {QLatin1String("program"), options_.officeProgram},
         {QLatin1String("startTimeout"), options_.officeStartTimeoutMs / 1000.0},
+        {QLatin1String("connectTimeout"), options_.connectTimeoutMs / 1000.0},
     };
     const QJsonObject answer = helper->Request(QJsonObject{{QLatin1String("op"), QLatin1String(op)},
                                                            {QLatin1String("progid"), className},
                                                            {QLatin1String("office"), office}},
                                                timeoutMs);
     if (answer.contains(QLatin1String("pid"))) {
-        startedPid_ = answer.value(QLatin1String("pid")).toInteger();
+        // No office answered on the pipe, so the one that held our documents is gone.
+        state_->CleanLocks();
+        state_->startedPid = answer.value(QLatin1String("pid")).toInteger();
         ++starts_;
     }
     return helper->FromJson(answer.value(QLatin1String("result"))).ToObject();
 }
 
+// The helper bounds the connect and the office's start itself; the margin covers the helper's
+// own work, so that normally its answer (with the reason) comes before this side gives up.
 AutomationRef LibreOfficeAutomation::CreateObject(const QString& className) {
-    // The helper bounds the office's start itself; the extra time covers the call that follows.
-    return Open("create", className, options_.officeStartTimeoutMs + options_.callTimeoutMs);
+    return Open("create", className,
+                options_.connectTimeoutMs + options_.officeStartTimeoutMs + 5000);
 }
 
 AutomationRef LibreOfficeAutomation::GetActiveObject(const QString& className) {
-    return Open("active", className, options_.callTimeoutMs);
+    return Open("active", className, options_.connectTimeoutMs + 5000);
 }
 
 qint64 LibreOfficeAutomation::StartedOfficePid() const {
-    return startedPid_;
+    return state_->startedPid;
 }
 int LibreOfficeAutomation::OfficeStarts() const {
     return starts_;
@@ -319,10 +492,18 @@ void LibreOfficeAutomation::TerminateOffice() {
             // Falls through to ending the process group directly.
         }
     }
-    if (!GroupAlive(startedPid_)) return;
-    ::kill(static_cast<pid_t>(-startedPid_), SIGTERM);
-    const QDeadlineTimer deadline(10000);
-    while (GroupAlive(startedPid_) && !deadline.hasExpired())
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (GroupAlive(startedPid_)) ::kill(static_cast<pid_t>(-startedPid_), SIGKILL);
+    const qint64 started = state_->startedPid;
+    if (GroupAlive(started)) {
+        ::kill(static_cast<pid_t>(-started), SIGTERM);
+        ::kill(static_cast<pid_t>(-started), SIGCONT);  // a stopped office cannot end itself
+        const QDeadlineTimer deadline(10000);
+        while (GroupAlive(started) && !deadline.hasExpired())
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (GroupAlive(started)) ::kill(static_cast<pid_t>(-started), SIGKILL);
+    }
+    if (OfficeGone()) state_->CleanLocks();
+}
+
+bool LibreOfficeAutomation::OfficeGone() const {
+    return !GroupAlive(state_->startedPid) && OfficePidOnPipe(options_.pipeName) == 0;
 }

@@ -22,9 +22,14 @@ struct LibreOfficeOptions {
     QString python;
     // Start the office without any window; unset: only when there is no display.
     std::optional<bool> headless;
+    // The bounds on waiting for the office. A cold start of LibreOffice takes about 8 s on the
+    // race PC and an ordinary call milliseconds (the largest, a 2,000-row table, well under 2 s),
+    // so an office that has not started in 40 s or not answered a call in 20 s is hung. The
+    // window stays alive meanwhile: these bounds only decide when the operator hears of it.
     int helperStartTimeoutMs = 15000;
-    int officeStartTimeoutMs = 90000;
-    int callTimeoutMs = 60000;
+    int connectTimeoutMs = 10000;  // reaching an office that holds the pipe
+    int officeStartTimeoutMs = 40000;
+    int callTimeoutMs = 20000;
 };
 
 // Automation objects served by LibreOffice: "Word.Basic" on Writer and "Excel.Application" on
@@ -32,8 +37,11 @@ struct LibreOfficeOptions {
 // the first request and lives as long as this factory or an object it handed out; the office it
 // starts lives on after both (as Word and Excel stay open for the operator).
 //
-// Every wait is bounded: a helper that does not answer in time is killed and the call fails,
-// and a helper that ended is a failure, never a hang. The next request starts a fresh helper.
+// Every wait is bounded: an office (or helper) that does not answer in time is ended, its whole
+// process group, and the call fails with EAutomationTimeout; a helper that ended is a failure,
+// never a hang. The next request starts a fresh helper and, when needed, a fresh office.
+// Lock files that an office ended that way (or crashed) leaves beside the documents it stored
+// are removed once it is gone.
 class LibreOfficeAutomation : public AutomationFactory {
 public:
     explicit LibreOfficeAutomation(LibreOfficeOptions options = {});
@@ -50,6 +58,13 @@ public:
     int OfficeStarts() const;
     // Ends the office this factory started, if it still runs; waits a bounded time.
     void TerminateOffice();
+    // Kills the helper, so that a call in progress on another thread fails at once.
+    void Interrupt() override;
+    // The process that listens on the office pipe of this name (0: none found).
+    static qint64 OfficePidOnPipe(const QString& pipeName);
+    // Whether a member of the process group runs (or is stopped); ended ones not yet reaped by
+    // their parent do not count.
+    static bool ProcessGroupAlive(qint64 pgid);
 
     const LibreOfficeOptions& Options() const { return options_; }
 
@@ -59,13 +74,15 @@ public:
     static QString FindHelperScript();
 
     class Helper;
+    struct OfficeState;
 
 private:
     std::shared_ptr<Helper> EnsureHelper();
     AutomationRef Open(const char* op, const QString& className, int timeoutMs);
+    bool OfficeGone() const;
 
     LibreOfficeOptions options_;
+    std::shared_ptr<OfficeState> state_;
     std::shared_ptr<Helper> helper_;
-    qint64 startedPid_ = 0;
     int starts_ = 0;
 };

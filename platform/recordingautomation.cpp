@@ -7,6 +7,7 @@ struct RecordingAutomation::State {
     bool running = false;
     int failAt = -1;
     std::function<bool(const AutomationRecord&)> failWhen;
+    bool failAsTimeout = false;
     int steps = 0;
     int live = 0;
 
@@ -15,9 +16,13 @@ struct RecordingAutomation::State {
         record.waitCursor = WaitCursor::Shown();
         records.push_back(record);
         const int index = steps++;
-        if (index == failAt || (failWhen && failWhen(record)))
-            throw EAutomation(
-                QStringLiteral("Automation step %1 refused: %2").arg(index).arg(record.ToString()));
+        if (index != failAt && !(failWhen && failWhen(record))) return;
+        if (failAsTimeout)
+            throw EAutomationTimeout(QStringLiteral("Automation step %1 not answered: %2")
+                                         .arg(index)
+                                         .arg(record.ToString()));
+        throw EAutomation(
+            QStringLiteral("Automation step %1 refused: %2").arg(index).arg(record.ToString()));
     }
 };
 
@@ -143,6 +148,9 @@ void RecordingAutomation::SetRunningInstance(bool running) {
 }
 void RecordingAutomation::FailAt(int index) {
     state_->failAt = index;
+}
+void RecordingAutomation::FailAsTimeout(bool timeout) {
+    state_->failAsTimeout = timeout;
 }
 void RecordingAutomation::FailWhen(std::function<bool(const AutomationRecord&)> predicate) {
     state_->failWhen = std::move(predicate);

@@ -40,8 +40,11 @@ public:
     // The step with this 0-based index (releases are not counted) throws EAutomation after it is
     // recorded. -1 switches it off.
     void FailAt(int index);
-    // Every step for which the predicate holds throws EAutomation after it is recorded.
+    // Every step for which the predicate holds throws EAutomation after it is recorded. The
+    // predicate runs on the thread that drives the server, and may hold it there.
     void FailWhen(std::function<bool(const AutomationRecord&)> predicate);
+    // The scripted failures are servers that did not answer (EAutomationTimeout), not refusals.
+    void FailAsTimeout(bool timeout);
 
     const std::vector<AutomationRecord>& Records() const;
     // The records as lines; releases only when asked for.

@@ -15,7 +15,12 @@ Requests (every one but "release" gets an answer carrying the same "id"):
   {"op": "release", "obj"}             no answer
 Values are tagged: null (empty), {"t": "b"|"i"|"d"|"s"|"o", "v": ...}.
 Answers: {"id", "ok": true, "result": value, "pid": n} or {"id", "ok": false, "error": text}.
+A failure because the office does not answer at all carries "hung": true; the caller is expected
+to end that office. A stored document is named in "stored" (its absolute path), so that the
+caller can clear what a crashed office leaves beside it. A line that is no JSON object gets an
+error answer with "id": null, and the helper goes on.
 Every request may carry "cwd": relative file names are taken relative to the caller's folder.
+The "office" options may carry "connectTimeout" (seconds): the bound on reaching an office.
 """
 
 import json
@@ -26,6 +31,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import threading
 import time
 
 try:
@@ -39,6 +45,32 @@ except ImportError as error:  # no python3-uno: every request fails, but the pro
 
 class AutomationError(Exception):
     pass
+
+
+class OfficeHung(AutomationError):
+    """The office accepted the connection (or holds the pipe) but does not answer."""
+
+
+def bounded(function, seconds, what):
+    """Runs function with a time bound. A stopped or hung office accepts a connection on its pipe
+    and then never answers, and a UNO call cannot be interrupted: the call runs on a thread of
+    its own, which is left behind when it does not come back in time."""
+    outcome = {}
+
+    def run():
+        try:
+            outcome["value"] = function()
+        except BaseException as error:  # handed to the waiting thread
+            outcome["error"] = error
+
+    thread = threading.Thread(target=run, daemon=True)
+    thread.start()
+    thread.join(seconds)
+    if thread.is_alive():
+        raise OfficeHung("The office did not answer within %g s (%s)" % (seconds, what))
+    if "error" in outcome:
+        raise outcome["error"]
+    return outcome.get("value")
 
 
 def props(**values):
@@ -92,6 +124,10 @@ def end_process_group(process, grace):
             pass
 
 
+def connect_timeout(options):
+    return float(options.get("connectTimeout", 10))
+
+
 # --- the office process ---------------------------------------------------------------------
 
 class Office:
@@ -112,17 +148,25 @@ class Office:
         desktop.getFrames()  # answers only while the office is alive
         return ctx, desktop
 
-    def attach(self, pipe):
+    def attach(self, pipe, timeout):
+        """True when an office answers on the pipe, false when none listens there; OfficeHung
+        when one holds the pipe but does not answer within timeout seconds."""
         self.pipe = pipe
         if self.desktop is not None:
+            desktop = self.desktop
             try:
-                self.desktop.getFrames()
+                bounded(desktop.getFrames, timeout, "connect")
                 return True
+            except OfficeHung:
+                self.ctx = self.desktop = None
+                raise
             except Exception:
                 self.ctx = self.desktop = None
         try:
-            self.ctx, self.desktop = self._resolve(pipe)
+            self.ctx, self.desktop = bounded(lambda: self._resolve(pipe), timeout, "connect")
             return True
+        except OfficeHung:
+            raise
         except NoConnectException:
             return False
         except Exception:
@@ -149,8 +193,14 @@ class Office:
         self.started = process
         deadline = time.monotonic() + float(options.get("startTimeout", 60))
         while time.monotonic() < deadline:
-            if self.attach(pipe):
-                return
+            try:
+                # A starting office is slow to answer at first: the start's bound applies.
+                if self.attach(pipe, max(0.1, deadline - time.monotonic())):
+                    return
+            except OfficeHung:
+                end_process_group(process, 0)
+                self.started = None
+                raise
             # An office already running under the same profile takes the request over and the
             # started process ends at once; keep waiting for the pipe in that case too.
             code = process.poll()
@@ -366,7 +416,28 @@ class WordBasic(AutomationObject):
             raise AutomationError("FileSaveAs: a file name is needed")
         doc = self._document()
         url = file_url(args[0], self.session.cwd)
+        self._close_earlier(doc, url)
         doc.storeAsURL(url, props(FilterName="MS Word 97", Overwrite=True))
+        self.session.notes["stored"] = uno.fileUrlToSystemPath(url)
+
+    def _close_earlier(self, doc, url):
+        """A document still open under the target's name (an export of the same minute) keeps
+        the file, and storing over it fails. When it holds nothing unsaved it is the file as it
+        stands on disk, which the save replaces anyway: it is closed first. One with changes of
+        the operator's is never thrown away."""
+        components = self.office.desktop.getComponents().createEnumeration()
+        while components.hasMoreElements():
+            other = components.nextElement()
+            try:
+                if other == doc or not hasattr(other, "getURL") or other.getURL() != url:
+                    continue
+                modified = other.isModified()
+            except Exception:
+                continue
+            if modified:
+                raise AutomationError("The file is open in the office with unsaved changes: %s"
+                                      % uno.fileUrlToSystemPath(url))
+            other.close(True)
 
     def m_fileclose(self, args, named):
         if self.doc is not None:
@@ -473,6 +544,11 @@ class ExcelApplication(AutomationObject):
 
     def g_workbooks(self, args):
         return Workbooks(self)
+
+    def g_activeworkbook(self, args):
+        if self.active is None:
+            raise AutomationError("No workbook is open")
+        return Workbook(self, self.active)
 
     m_workbooks = lambda self, args, named: self.g_workbooks(args)
 
@@ -595,6 +671,15 @@ class Workbook(AutomationObject):
     def m_activate(self, args, named):
         self.app.activate(self.doc)
 
+    def m_saveas(self, args, named):
+        if not args or not isinstance(args[0], str):
+            raise AutomationError("SaveAs: a file name is needed")
+        self.app.flush()
+        url = file_url(args[0], self.app.session.cwd)
+        filters = {".pdf": "calc_pdf_Export", ".xls": "MS Excel 97", ".xlsx": "Calc MS Excel 2007 XML"}
+        name = filters.get(os.path.splitext(args[0])[1].lower(), "calc8")
+        self.doc.storeToURL(url, props(FilterName=name, Overwrite=True))
+
     def m_close(self, args, named):
         self.app.flush()
         if self.doc in self.app.workbooks:
@@ -675,6 +760,7 @@ class Session:
         self.cwd = None
         self.pending_apps = set()  # spreadsheet objects holding cell values not yet written
         self.deferred = None       # a failure of a write made while nobody waited for it
+        self.notes = {}            # extra facts for the answer of the request in hand
 
     def flush(self):
         apps, self.pending_apps = self.pending_apps, set()
@@ -765,7 +851,7 @@ class Session:
                 raise AutomationError("Invalid class string: %s" % request.get("progid"))
             options = request.get("office") or {}
             pid = None
-            if not self.office.attach(options["pipe"]):
+            if not self.office.attach(options["pipe"], connect_timeout(options)):
                 if op == "active":
                     raise AutomationError("Operation unavailable: no running instance")
                 self.office.start(options)
@@ -827,18 +913,32 @@ def main():
         try:
             request = json.loads(line)
         except ValueError:
+            request = None
+            error = "Not a JSON request"
+        else:
+            error = None if isinstance(request, dict) else "A request must be a JSON object"
+        if error:
+            out.write(json.dumps({"id": None, "ok": False, "error": error}) + "\n")
+            out.flush()
             continue
         if request.get("op") == "release":
-            session.release(request.get("obj"))
+            try:
+                session.release(request.get("obj"))
+            except Exception:
+                pass  # a release has no answer, and a bad one changes nothing
             continue
         answer = {"id": request.get("id")}
+        session.notes = {}
         try:
             result, pid = session.handle(request)
             answer.update(ok=True, result=result)
             if pid is not None:
                 answer["pid"] = pid
+            answer.update(session.notes)
         except Exception as error:  # every failure is an answer, never the end of the helper
             answer.update(ok=False, error=describe(error))
+            if isinstance(error, OfficeHung):
+                answer["hung"] = True
         out.write(json.dumps(answer) + "\n")
         out.flush()
     session.flush_quietly()

@@ -2,9 +2,13 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QThread>
 
 WaitCursor::WaitCursor() {
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
+    // The cursor belongs to the window's thread; work on another thread shows it from there.
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ||
+        QThread::currentThread() != QCoreApplication::instance()->thread())
+        return;
     QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     set_ = true;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // Shows the hourglass over the whole application for its lifetime, and takes it away again on
-// every path out, exceptions included. Nests. Without a GUI application it does nothing.
+// every path out, exceptions included. Nests. Without a GUI application, or off the window's
+// thread, it does nothing.
 class WaitCursor {
 public:
     WaitCursor();

@@ -62,6 +62,7 @@ TEST_F(Files, WordChoiceSavesThroughTheOfficeSuite) {
     f.SetAutomation(std::move(recording));
     dialogs.saveAnswers = {{Path("result.txt"), 2}};
     f.sbSaveClick();
+    f.WaitForExports();
     QStringList lines;
     for (const auto& r : rec->Records())
         lines << r.ToString();

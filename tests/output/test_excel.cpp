@@ -40,13 +40,17 @@ TEST(ExcelCellText, ShortTextsTurnTheirFirstCommaIntoAPeriod) {
     EXPECT_EQ(ExcelCellText("19.5"), "19.5");
 }
 
-TEST(ExcelCellValue, PlainDecimalsBecomeNumbersEverythingElseStaysText) {
+TEST(ExcelCellValue, ANumberOnlyWhereTheSheetShowsItWithTheSameText) {
     EXPECT_EQ(ExcelCellValue("41.5"), Variant(41.5));
     EXPECT_EQ(ExcelCellValue("117"), Variant(117.0));
     EXPECT_EQ(ExcelCellValue("0"), Variant(0.0));
-    EXPECT_EQ(ExcelCellValue("0.00"), Variant(0.0));
+    EXPECT_EQ(ExcelCellValue("0.5"), Variant(0.5));
     EXPECT_EQ(ExcelCellValue("-3.25"), Variant(-3.25));
-    EXPECT_EQ(ExcelCellValue("123456789012345"), Variant(123456789012345.0));
+    EXPECT_EQ(ExcelCellValue("1234567890"), Variant(1234567890.0));
+    // A number would show another text (2.5, 10, 0, 1.2, an exponent): text as typed.
+    for (const char* text : {"2.50", "1.20", "10.00", "0.00", "0,00", "41.0", "-0", "-0.0",
+                             "12345678901", "123456789012345"})
+        EXPECT_EQ(ExcelCellValue(text), Variant(QString::fromUtf8(text))) << text;
     // Would lose what was typed, or is not a plain decimal: text.
     for (const char* text : {"007", "1.", ".5", "1.02,50", "41,5", "1e5", "+5", " 5", "5 ", "-",
                              "0x1F", "1234567890123456", "12.34567890123456", "inf", "nan"})
@@ -86,7 +90,7 @@ TEST(ConvertToExcel, FillsANewWorkbookRowByRowThenFitsAndSelects) {
                                  "Excel.Application.Cells(2, 1) := \"1.\"",
                                  "Excel.Application.Cells(2, 2) := 117.0",
                                  "Excel.Application.Cells(2, 3) := \"2:10.05,27\"",
-                                 "Excel.Application.Cells(2, 4) := 0.0",
+                                 "Excel.Application.Cells(2, 4) := \"0.00\"",
                                  "Excel.Application.Cells(2, 5) := 41.5",
                                  "Excel.Application.Cells(3, 1) := \"2.\"",
                                  "Excel.Application.Cells(3, 2) := \"\"",
@@ -134,6 +138,38 @@ TEST(ConvertToExcel, NoSpreadsheetProgramMeansNothingHappensQuietly) {
     EXPECT_EQ(excel.Log(),
               QStringList({"getactive Excel.Application", "create Excel.Application"}));
     EXPECT_FALSE(WaitCursor::Shown());
+}
+
+TEST(ConvertToExcel, AnOfficeThatHadToBeEndedIsNoMissingOne) {
+    // Unreachable: quiet. Reached but not answering: the caller hears it, and no second office
+    // is started on top of the hung one.
+    RecordingAutomation excel;
+    excel.FailAsTimeout(true);
+    excel.FailWhen(
+        [](const AutomationRecord& r) { return r.kind == AutomationRecord::Kind::akGetActive; });
+    EXPECT_THROW(ConvertToExcel(kProtocol, excel), EAutomationTimeout);
+    EXPECT_EQ(excel.Log(), QStringList({"getactive Excel.Application"}));
+    EXPECT_FALSE(WaitCursor::Shown());
+}
+
+TEST(ConvertToExcel, TimesAndSplitsAlwaysGoAsText) {
+    RecordingAutomation excel;
+    ConvertToExcel({{"Rang", "Nr.", "Time", "Split", "Km/h"},
+                    {"1.", "5", "10.05", "0", "12.5"},
+                    {"2.", "6", "10.50", "0.45", "12.0"}},
+                   excel);
+    EXPECT_EQ(CellPuts(excel.Log()).mid(5), QStringList({
+                                                "Excel.Application.Cells(2, 1) := \"1.\"",
+                                                "Excel.Application.Cells(2, 2) := 5.0",
+                                                "Excel.Application.Cells(2, 3) := \"10.05\"",
+                                                "Excel.Application.Cells(2, 4) := \"0\"",
+                                                "Excel.Application.Cells(2, 5) := 12.5",
+                                                "Excel.Application.Cells(3, 1) := \"2.\"",
+                                                "Excel.Application.Cells(3, 2) := 6.0",
+                                                "Excel.Application.Cells(3, 3) := \"10.50\"",
+                                                "Excel.Application.Cells(3, 4) := \"0.45\"",
+                                                "Excel.Application.Cells(3, 5) := \"12.0\"",
+                                            }));
 }
 
 TEST(ConvertToExcel, ARefusedCallAfterConnectingReachesTheCaller) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -72,7 +73,7 @@ LibreOfficeAutomation& Office() {
 }
 
 bool GroupAlive(qint64 pgid) {
-    return pgid > 0 && ::kill(static_cast<pid_t>(-pgid), 0) == 0;
+    return LibreOfficeAutomation::ProcessGroupAlive(pgid);
 }
 
 // What the office holds, read by a UNO script of the tests' own.
@@ -145,11 +146,12 @@ TEST_F(OfficeExport, ExcelCellsReadBackFromTheSheet) {
     auto cell = [&](int r, int c) { return rows[r].toArray()[c].toObject(); };
     for (int c = 0; c < 5; ++c)
         EXPECT_EQ(cell(0, c)["string"].toString(), kHeader[c]);
-    // Numbers where the text reads as one, 41,5 as 41.5 and the short 0,00 as 0.
+    // Numbers where the sheet shows them as typed: 117, and 41,5 as 41.5; the split 0,00 is text.
     EXPECT_EQ(cell(1, 1)["type"].toString(), "VALUE");
     EXPECT_EQ(cell(1, 1)["value"].toDouble(), 117.0);
     EXPECT_EQ(cell(1, 4)["value"].toDouble(), 41.5);
-    EXPECT_EQ(cell(1, 3)["value"].toDouble(), 0.0);
+    EXPECT_EQ(cell(1, 3)["type"].toString(), "TEXT");
+    EXPECT_EQ(cell(1, 3)["string"].toString(), "0.00");
     // Times keep their comma, as text; the rank keeps its period.
     EXPECT_EQ(cell(1, 2)["type"].toString(), "TEXT");
     EXPECT_EQ(cell(1, 2)["string"].toString(), "2:10.05,27");
@@ -243,6 +245,175 @@ TEST_F(OfficeExport, WordExportWithoutTemplateEndsSilently) {
                                   TWordMode::wmSave, Office()));
     EXPECT_FALSE(QFileInfo::exists(target));
     EXPECT_FALSE(WaitCursor::Shown());
+}
+
+// A race at whole seconds, with names in other letters and quotes typed as start numbers.
+const std::vector<QStringList> kWholeSeconds = {
+    kHeader,
+    {"1.", "117", "1.20", "0", "41.5"},
+    {"2.", QString::fromUtf8("Jörg \"Jö\""), "2.50", "1.30", "20.0"},
+    {"3.", QString::fromUtf8("ä ö ß é"), "10.00", "8.40", "19,4"},
+    {"4.", "1234567890", "10.05", "8.45", "1.234567891"},
+};
+
+TEST_F(OfficeExport, EveryCellShowsInTheSheetAsInTheGrid) {
+    ConvertToExcel(kWholeSeconds, Office());
+    const QJsonObject doc = CalcDocWith("117");
+    ASSERT_FALSE(doc.isEmpty()) << QJsonDocument(CalcDocs()).toJson().toStdString();
+    const QJsonArray rows = doc["rows"].toArray();
+    ASSERT_EQ(rows.size(), 5);
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 5; ++c) {
+            const QJsonObject cell = rows[r].toArray()[c].toObject();
+            EXPECT_EQ(cell["string"].toString(), ExcelCellText(kWholeSeconds[size_t(r)][c]))
+                << "row " << r << " column " << c;
+            if (r > 0 && (c == 2 || c == 3)) {  // times and splits: text, never numbers
+                EXPECT_EQ(cell["type"].toString(), "TEXT") << "row " << r << " column " << c;
+            }
+        }
+    auto type = [&](int r, int c) { return rows[r].toArray()[c].toObject()["type"].toString(); };
+    EXPECT_EQ(type(1, 1), "VALUE");
+    EXPECT_EQ(type(4, 1), "VALUE");
+    EXPECT_EQ(type(1, 4), "VALUE");
+    EXPECT_EQ(type(4, 4), "VALUE");
+    EXPECT_EQ(type(2, 4), "TEXT");  // 20.0 would show as 20
+}
+
+TEST_F(OfficeExport, WordCarriesWholeSecondTimesLettersAndQuotes) {
+    KeepOfficeBusy();
+    const QString target = dir_.filePath(QString::fromUtf8("Ergebnis ä.doc"));
+    const TExportOutcome outcome =
+        ConvertToWord(kWholeSeconds, VZ_WORD_TEMPLATE_PATH, target, TWordMode::wmSave, Office());
+    EXPECT_TRUE(outcome.done) << outcome.error.toStdString();
+    const QJsonObject doc = Readback({"doc", target}).toObject();
+    const QJsonArray tables = doc["tables"].toArray();
+    ASSERT_EQ(tables.size(), 1) << QJsonDocument(doc).toJson().toStdString();
+    const QJsonArray cells = tables[0].toObject()["cells"].toArray();
+    ASSERT_EQ(cells.size(), 5);
+    for (int r = 0; r < 5; ++r) {
+        QStringList row;
+        for (const QJsonValue& v : cells[r].toArray())
+            row << v.toString();
+        EXPECT_EQ(row, kWholeSeconds[size_t(r)]) << "row " << r;
+    }
+}
+
+TEST_F(OfficeExport, AWordSaveThatCannotBeMadeSaysWhy) {
+    KeepOfficeBusy();
+    // A folder that cannot be made: a file of that name is in the way.
+    QFile blocker(dir_.filePath("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString target = dir_.filePath("blocked/r.doc");
+    const TExportOutcome outcome =
+        ConvertToWord(kWholeSeconds, VZ_WORD_TEMPLATE_PATH, target, TWordMode::wmSave, Office());
+    EXPECT_FALSE(outcome.done);
+    EXPECT_TRUE(outcome.storing);
+    EXPECT_FALSE(outcome.error.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(target));
+    // No helper: the reason is named too.
+    LibreOfficeOptions options = Office().Options();
+    options.helperScript = dir_.filePath("missing.py");
+    LibreOfficeAutomation none(options);
+    const TExportOutcome missing =
+        ConvertToWord(kWholeSeconds, VZ_WORD_TEMPLATE_PATH, target, TWordMode::wmSave, none);
+    EXPECT_FALSE(missing.done);
+    EXPECT_TRUE(missing.error.contains("helper")) << missing.error.toStdString();
+}
+
+TEST_F(OfficeExport, ASecondWordExportInTheSameMinuteIsStoredToo) {
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+    const QString name = "2026-12-08-01-41.doc";
+    const TExportOutcome first =
+        ConvertToWord(Protocol("301"), VZ_WORD_TEMPLATE_PATH, name, TWordMode::wmShow, Office());
+    const TExportOutcome second =
+        ConvertToWord(Protocol("302"), VZ_WORD_TEMPLATE_PATH, name, TWordMode::wmShow, Office());
+    QDir::setCurrent(before);
+    EXPECT_TRUE(first.done) << first.error.toStdString();
+    EXPECT_TRUE(second.done) << second.error.toStdString();
+    // The file holds the later protocol, which is the one open in the office.
+    int open = 0;
+    for (const QJsonValue& c : Readback({"components"}).toArray())
+        open += c.toObject()["url"].toString().endsWith("/" + name);
+    EXPECT_EQ(open, 1);
+    Readback({"closeall"});
+    const QJsonObject doc = Readback({"doc", dir_.filePath(name)}).toObject();
+    const QJsonArray cells = doc["tables"].toArray()[0].toObject()["cells"].toArray();
+    ASSERT_GE(cells.size(), 2) << QJsonDocument(doc).toJson().toStdString();
+    EXPECT_EQ(cells[1].toArray()[1].toString(), "302");
+}
+
+TEST_F(OfficeExport, ACrashedOfficesLockFileBesideTheDocumentIsCleared) {
+    const QString target = dir_.filePath("shown.doc");
+    const TExportOutcome outcome =
+        ConvertToWord(Protocol("401"), VZ_WORD_TEMPLATE_PATH, target, TWordMode::wmShow, Office());
+    ASSERT_TRUE(outcome.done) << outcome.error.toStdString();
+    const QString lock = dir_.filePath(".~lock.shown.doc#");
+    ASSERT_TRUE(QFileInfo::exists(lock));  // the document is open in the office
+    const qint64 pgid = Office().StartedOfficePid();
+    ASSERT_GT(pgid, 0);
+    ::kill(static_cast<pid_t>(-pgid), SIGKILL);  // the office crashes
+    for (int i = 0; i < 100 && GroupAlive(pgid); ++i)
+        QThread::msleep(50);
+    ASSERT_TRUE(QFileInfo::exists(lock));
+    // The next export finds no office, starts one, and clears what the old one left.
+    ConvertToExcel(Protocol("402"), Office());
+    g_env->NoteOffice();
+    EXPECT_NE(Office().StartedOfficePid(), pgid);
+    EXPECT_FALSE(QFileInfo::exists(lock));
+    EXPECT_FALSE(CalcDocWith("402").isEmpty());
+}
+
+// The office stops answering (SIGSTOP), before an export or in the middle of one: the export
+// ends within its bound with EAutomationTimeout, the office's process group is gone, and the
+// next export starts a fresh office.
+TEST_F(OfficeExport, AStoppedOfficeIsEndedWithinTheBoundAndTheNextExportStartsAFreshOne) {
+    LibreOfficeOptions options = Office().Options();
+    options.connectTimeoutMs = 3000;
+    options.callTimeoutMs = 4000;
+    {
+        ConvertToExcel(Protocol("501"), Office());  // an office runs
+        g_env->NoteOffice();
+        const qint64 pgid = Office().StartedOfficePid();
+        ASSERT_TRUE(GroupAlive(pgid));
+        ::kill(static_cast<pid_t>(-pgid), SIGSTOP);
+        // A factory of its own, which did not start this office: it finds it by its pipe.
+        LibreOfficeAutomation bounded(options);
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_THROW(ConvertToExcel(Protocol("502"), bounded), EAutomationTimeout);
+        EXPECT_LT(timer.elapsed(), 3000 + 5000);
+        for (int i = 0; i < 100 && GroupAlive(pgid); ++i)
+            QThread::msleep(50);
+        EXPECT_FALSE(GroupAlive(pgid));
+        if (GroupAlive(pgid)) ::kill(static_cast<pid_t>(-pgid), SIGKILL);
+    }
+    {
+        // Connected, then stopped between two calls.
+        LibreOfficeAutomation bounded(options);
+        AutomationRef word = bounded.CreateObject("Word.Basic");
+        const qint64 pgid = bounded.StartedOfficePid();
+        ASSERT_TRUE(GroupAlive(pgid));
+        ::kill(static_cast<pid_t>(-pgid), SIGSTOP);
+        QElapsedTimer timer;
+        timer.start();
+        const TExportOutcome outcome =
+            ConvertToWord(Protocol("503"), VZ_WORD_TEMPLATE_PATH, dir_.filePath("x.doc"),
+                          TWordMode::wmShow, bounded);
+        EXPECT_TRUE(outcome.officeEnded) << outcome.error.toStdString();
+        EXPECT_LT(timer.elapsed(), 4000 + 5000);
+        for (int i = 0; i < 100 && GroupAlive(pgid); ++i)
+            QThread::msleep(50);
+        EXPECT_FALSE(GroupAlive(pgid));
+        if (GroupAlive(pgid)) ::kill(static_cast<pid_t>(-pgid), SIGKILL);
+    }
+    // The shared factory's next export starts a fresh office and works.
+    const int starts = Office().OfficeStarts();
+    ConvertToExcel(Protocol("504"), Office());
+    g_env->NoteOffice();
+    EXPECT_EQ(Office().OfficeStarts(), starts + 1);
+    EXPECT_FALSE(CalcDocWith("504").isEmpty());
 }
 
 // Last: it ends the shared office.

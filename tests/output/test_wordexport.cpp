@@ -86,18 +86,49 @@ TEST(ConvertToWord, SaveModeMinimisesAndClosesAtTheEnd) {
     EXPECT_EQ(word.Records().back().ToString(), QStringLiteral("release Word.Basic"));
 }
 
-TEST(ConvertToWord, AFailureAtAnyStepEndsTheExportSilentlyThere) {
+TEST(ConvertToWord, AFailureAtAnyStepEndsTheExportThereAndSaysWhy) {
     for (TWordMode mode : {TWordMode::wmShow, TWordMode::wmSave}) {
         const QStringList full = ExpectedLog(mode, "r.doc");
+        const qsizetype saveStep = full.indexOf("Word.Basic.FileSaveAs(\"r.doc\")");
         for (int step = 0; step < full.size(); ++step) {
             RecordingAutomation word;
             word.FailAt(step);
-            EXPECT_NO_THROW(ConvertToWord(kProtocol, "/opt/race/race.doc", "r.doc", mode, word));
+            TExportOutcome outcome;
+            EXPECT_NO_THROW(
+                outcome = ConvertToWord(kProtocol, "/opt/race/race.doc", "r.doc", mode, word));
             EXPECT_EQ(word.Log(), full.mid(0, step + 1)) << "failing step " << step;
+            EXPECT_TRUE(outcome.error.contains(full[step])) << outcome.error.toStdString();
+            EXPECT_EQ(outcome.storing, step >= saveStep) << "failing step " << step;
+            EXPECT_FALSE(outcome.officeEnded);
+            // Only AppClose comes after a successful FileSaveAs, and r.doc is not on disk.
+            EXPECT_FALSE(outcome.done) << "failing step " << step;
             EXPECT_FALSE(WaitCursor::Shown()) << "failing step " << step;
             EXPECT_EQ(word.LiveObjects(), 0);
         }
     }
+}
+
+TEST(ConvertToWord, AnOfficeThatHadToBeEndedIsSaidSo) {
+    RecordingAutomation word;
+    word.FailAsTimeout(true);
+    word.FailWhen([](const AutomationRecord& r) { return r.name == QLatin1String("TextToTable"); });
+    const TExportOutcome outcome =
+        ConvertToWord(kProtocol, "t.doc", "r.doc", TWordMode::wmShow, word);
+    EXPECT_TRUE(outcome.officeEnded);
+    EXPECT_FALSE(outcome.done);
+    EXPECT_FALSE(outcome.storing);
+}
+
+TEST(ConvertToWord, ASaveCountsOnlyWhenTheFileIsThere) {
+    RecordingAutomation word;
+    const TExportOutcome shown =
+        ConvertToWord(kProtocol, "t.doc", "r.doc", TWordMode::wmShow, word);
+    EXPECT_TRUE(shown.done);  // the office keeps it open: its word is taken
+    const TExportOutcome saved =
+        ConvertToWord(kProtocol, "t.doc", "/nonexistent/r.doc", TWordMode::wmSave, word);
+    EXPECT_FALSE(saved.done);
+    EXPECT_TRUE(saved.storing);
+    EXPECT_EQ(saved.error, "The office did not write the file");
 }
 
 TEST(ConvertToWord, NonAutomationErrorsAreSwallowedToo) {

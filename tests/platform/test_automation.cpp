@@ -3,8 +3,16 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
+#include "platform/automationthread.h"
 #include "platform/libreofficeautomation.h"
 #include "platform/programpaths.h"
 #include "platform/recordingautomation.h"
@@ -85,6 +93,7 @@ LibreOfficeOptions FakeHelper(const QTemporaryDir& dir, const char* body) {
     options.helperStartTimeoutMs = 500;
     options.callTimeoutMs = 500;
     options.officeStartTimeoutMs = 500;
+    options.connectTimeoutMs = 500;
     return options;
 }
 
@@ -114,9 +123,11 @@ TEST(LibreOfficeAutomation, EveryWaitOnTheHelperIsBounded) {
     {
         // Ready, then never answers: the call times out and the helper is ended.
         LibreOfficeAutomation office(FakeHelper(dir, "echo '{\"ready\": true}'\nexec sleep 30\n"));
-        EXPECT_LT(FailsWithin([&] { office.GetActiveObject("Excel.Application"); }, "in time"),
+        EXPECT_LT(FailsWithin([&] { office.GetActiveObject("Excel.Application"); },
+                              "did not answer within"),
                   10000);
-        EXPECT_LT(FailsWithin([&] { office.CreateObject("Word.Basic"); }, "in time"), 10000);
+        EXPECT_LT(FailsWithin([&] { office.CreateObject("Word.Basic"); }, "did not answer within"),
+                  10000);
     }
     {
         // Ready, then dies on the first request: a failure at once, not a wait.
@@ -182,4 +193,143 @@ TEST(LibreOfficeAutomation, HelperIsFoundBesideTheProgram) {
     EXPECT_EQ(LibreOfficeAutomation::FindHelperScript(), dir.filePath("race-office.py"));
     EXPECT_TRUE(LibreOfficeAutomation::DefaultPipeName().startsWith("race_"));
     SetProgramFilePath(QString());
+}
+
+TEST(LibreOfficeAutomation, AnOfficeThatDoesNotAnswerIsATimeoutNotARefusal) {
+    QTemporaryDir dir;
+    // The helper's own connect bound ran out: the office is hung, and the caller hears it as such.
+    LibreOfficeAutomation office(FakeHelper(
+        dir,
+        "echo '{\"ready\": true}'\nread line\n"
+        "echo '{\"id\": 1, \"ok\": false, \"hung\": true, \"error\": \"The office did not "
+        "answer within 10 s (connect)\"}'\nexec sleep 30\n"));
+    try {
+        office.GetActiveObject("Excel.Application");
+        ADD_FAILURE() << "no error";
+    } catch (const EAutomationTimeout& e) {
+        EXPECT_TRUE(e.Message().contains("and was ended")) << e.Message().toStdString();
+    }
+    // A call that outlives its bound: also a timeout.
+    LibreOfficeAutomation silent(FakeHelper(dir, "echo '{\"ready\": true}'\nexec sleep 30\n"));
+    EXPECT_THROW(silent.GetActiveObject("Excel.Application"), EAutomationTimeout);
+}
+
+TEST(LibreOfficeAutomation, InterruptEndsAWaitOnAnotherThreadAtOnce) {
+    QTemporaryDir dir;
+    LibreOfficeOptions options = FakeHelper(dir, "echo '{\"ready\": true}'\nexec sleep 30\n");
+    options.connectTimeoutMs = 60000;
+    LibreOfficeAutomation office(options);
+    std::atomic<bool> failed{false};
+    QElapsedTimer timer;
+    timer.start();
+    std::thread worker([&] {
+        try {
+            office.GetActiveObject("Excel.Application");
+        } catch (const EAutomation&) {
+            failed = true;
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    office.Interrupt();
+    worker.join();
+    EXPECT_TRUE(failed);
+    EXPECT_LT(timer.elapsed(), 5000);
+}
+
+// The real helper, fed lines that are no request: each gets an error answer and the helper goes on.
+TEST(OfficeHelper, AnswersLinesThatAreNoJsonObjectWithAnErrorAndGoesOn) {
+    QProcess helper;
+    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    helper.start("/usr/bin/python3", {VZ_OFFICE_HELPER_PATH});
+    ASSERT_TRUE(helper.waitForStarted(5000));
+    auto next = [&] {
+        while (!helper.canReadLine())
+            if (!helper.waitForReadyRead(10000)) return QJsonObject{{"lost", true}};
+        return QJsonDocument::fromJson(helper.readLine()).object();
+    };
+    EXPECT_TRUE(next()["ready"].toBool());
+    for (const char* line :
+         {"[1, 2]", "\"text\"", "42", "null", "not json at all", "{\"op\": ", "\xff\xfe"}) {
+        helper.write(QByteArray(line) + '\n');
+        const QJsonObject answer = next();
+        EXPECT_FALSE(answer.contains("lost")) << line;
+        EXPECT_FALSE(answer["ok"].toBool(true)) << line;
+        EXPECT_TRUE(answer["id"].isNull()) << line;
+        EXPECT_FALSE(answer["error"].toString().isEmpty()) << line;
+    }
+    // A release of something odd has no answer and does no harm; a request still works after.
+    helper.write("{\"op\": \"release\", \"obj\": [1]}\n");
+    helper.write("{\"id\": 7, \"op\": \"get\", \"obj\": 99, \"name\": \"x\"}\n");
+    const QJsonObject answer = next();
+    EXPECT_EQ(answer["id"].toInt(), 7);
+    EXPECT_FALSE(answer["ok"].toBool(true));
+    EXPECT_EQ(helper.state(), QProcess::Running);
+    helper.closeWriteChannel();
+    EXPECT_TRUE(helper.waitForFinished(10000));
+}
+
+namespace {
+// Blocks the worker in a chosen step until the test lets it go.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool open = false, reached = false;
+    void Wait() {
+        std::unique_lock<std::mutex> hold(mutex);
+        reached = true;
+        cv.notify_all();
+        cv.wait_for(hold, std::chrono::seconds(10), [&] { return open; });
+    }
+    void Open() {
+        const std::lock_guard<std::mutex> hold(mutex);
+        open = true;
+        cv.notify_all();
+    }
+    bool Reached() {
+        const std::lock_guard<std::mutex> hold(mutex);
+        return reached;
+    }
+};
+}  // namespace
+
+TEST(AutomationThread, JobsRunInOrderOffTheCallersThreadAndReportBackOnIt) {
+    auto recording = std::make_unique<RecordingAutomation>();
+    RecordingAutomation* rec = recording.get();
+    Gate gate;
+    rec->FailWhen([&](const AutomationRecord& r) {
+        if (r.name == "block") gate.Wait();
+        return false;
+    });
+    AutomationThread thread(std::move(recording));
+    QStringList done;
+    std::thread::id workerId;
+    thread.Post(
+        [&](AutomationFactory& f) {
+            workerId = std::this_thread::get_id();
+            f.CreateObject("A")->Call("block");
+        },
+        [&] { done << "first"; });
+    thread.Post([](AutomationFactory& f) { f.CreateObject("B")->Call("go"); },
+                [&] { done << "second"; });
+    // The caller goes on while the first job is held in the office.
+    for (int i = 0; i < 1000 && !gate.Reached(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(gate.Reached());
+    EXPECT_EQ(thread.Pending(), 2);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(done.isEmpty());
+    gate.Open();
+    thread.WaitIdle();
+    EXPECT_EQ(done, QStringList({"first", "second"}));
+    EXPECT_NE(workerId, std::this_thread::get_id());
+    EXPECT_EQ(rec->Log(), QStringList({"create A", "A.block()", "create B", "B.go()"}));
+}
+
+TEST(AutomationThread, AJobThatThrowsDoesNotEndTheWorker) {
+    AutomationThread thread(std::make_unique<RecordingAutomation>());
+    int done = 0;
+    thread.Post([](AutomationFactory&) { throw EAutomation("lost"); }, [&] { ++done; });
+    thread.Post([](AutomationFactory&) {}, [&] { ++done; });
+    thread.WaitIdle();
+    EXPECT_EQ(done, 2);
 }

@@ -48,3 +48,26 @@ TEST(TTimer, FireRunsHandlerAndIntervalZeroNeverRuns) {
     t.SetInterval(0);
     EXPECT_EQ(t.Interval(), 0);
 }
+
+TEST(SaveDialogNames, ANameWithoutExtensionGetsTheSelectedTypes) {
+    FileDialogRequest save;
+    save.filter =
+        "MS Excel (*.csv)|*.csv|MS Word (*.doc)|*.doc|Internet HTML (*.html)|*.html|"
+        "Text file (*.txt)|*.txt|Any (*.*)|*.*";
+    save.defaultExt = ".csv";
+    EXPECT_EQ(FilterExtension(save, 1), ".csv");
+    EXPECT_EQ(FilterExtension(save, 2), ".doc");
+    EXPECT_EQ(FilterExtension(save, 4), ".txt");
+    EXPECT_EQ(FilterExtension(save, 5), ".csv");  // no extension of its own: the default
+    EXPECT_EQ(FilterExtension(save, 9), ".csv");
+    save.filterIndex = 2;
+    EXPECT_EQ(WithTypeExtension("/r/2027-03-03-09-05", save), "/r/2027-03-03-09-05.doc");
+    EXPECT_EQ(WithTypeExtension("/r/result", save), "/r/result.doc");
+    EXPECT_EQ(WithTypeExtension("/r/result.", save), "/r/result.doc");
+    EXPECT_EQ(WithTypeExtension("/r/result.csv", save), "/r/result.csv");  // typed: kept
+    EXPECT_EQ(WithTypeExtension("/r/results.txt", save), "/r/results.txt");
+    EXPECT_EQ(WithTypeExtension("/r.d/result", save), "/r.d/result.doc");  // a dot in the folder
+    EXPECT_EQ(WithTypeExtension("", save), "");                            // cancelled
+    save.filterIndex = 3;
+    EXPECT_EQ(WithTypeExtension("page", save), "page.html");
+}
