@@ -5,6 +5,7 @@
 #include "app/formmain.h"
 #include "app/timetext.h"
 #include "grid/htmlexport.h"
+#include "grid/protocolfile.h"
 #include "platform/programpaths.h"
 
 void TFormMain::SaveToHtml(const QString& fileName) {
@@ -42,7 +43,7 @@ void TFormMain::sbLoadClick() {
     const QString fileName = Dialogs().OpenFile(this, OpenDialog1);
     if (fileName.isEmpty()) return;
     if (!SortGrid1->LoadFromFile(fileName, false))
-        Dialogs().Error(this, QStringLiteral("Can't read the protocol file:\r") + fileName);
+        Dialogs().Error(this, CantReadProtocolMessage(fileName));
     UpdateProtocolButtons();
 }
 
