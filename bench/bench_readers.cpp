@@ -1,5 +1,6 @@
-// Reading files of pathological shape: two million columns in one row, one cell of 10 MB, and
-// a file of a hundred thousand lines with a stray quote near the top. Each is timed for the pure
+// Reading files of pathological shape: two million columns in one row, one cell of 10 MB, ninety
+// thousand lines with a stray quote on every other one, and files just within the
+// limits of what is read. Each is timed for the pure
 // reader (bytes to protocol data) and for the grid's open (file to grid), one pass each.
 #include <benchmark/benchmark.h>
 
@@ -41,9 +42,23 @@ QString BigCell() {
                  kHead + "-1\r\nRang,Nr.\r\n1.," + QByteArray(10'000'000, 'z') + "\r\n");
 }
 
+// Files just within the limits of what is read: the most cells a protocol may have, and one
+// cell filling the largest file.
+QString MostCells() {
+    QByteArray rows = "Rang,Nr.,Time,Split,Km/h\r\n";
+    for (int i = 1; i < 250'000 / 5; ++i)
+        rows += QByteArray::number(i) + ".,100,\"25.00,31\",\"25.00,31\",\"101,3\"\r\n";
+    return Write("cells.txt", kHead + "-1\r\n" + rows);
+}
+
+QString LargestCell() {
+    return Write("largest.txt",
+                 kHead + "-1\r\nRang,Nr.\r\n1.," + QByteArray(4 * 1024 * 1024 - 200, 'z') + "\r\n");
+}
+
 QString StrayQuotes() {
     QByteArray rows = "Rang,Nr.,Time\r\n";
-    for (int i = 0; i < 100'000; ++i)
+    for (int i = 0; i < 90'000; ++i)
         rows += QByteArray::number(i) + (i % 2 ? ".,\"x" : ".,\"a b\",c") + "\r\n";
     return Write("quotes.txt", kHead + "-1\r\n" + rows);
 }
@@ -69,10 +84,12 @@ void Open(benchmark::State& state, const QString& path) {
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    const QString columns = ManyColumns(), cell = BigCell(), quotes = StrayQuotes();
+    const QString columns = ManyColumns(), cell = BigCell(), quotes = StrayQuotes(),
+                  cells = MostCells(), largest = LargestCell();
     for (const auto& [name, path] :
          {std::pair{"TwoMillionColumns", columns}, std::pair{"TenMegabyteCell", cell},
-          std::pair{"StrayQuotes", quotes}}) {
+          std::pair{"StrayQuotes", quotes}, std::pair{"MostCells", cells},
+          std::pair{"LargestCell", largest}}) {
         benchmark::RegisterBenchmark((std::string("Parse/") + name).c_str(), Parse, path)
             ->Iterations(1)
             ->Unit(benchmark::kMillisecond);
