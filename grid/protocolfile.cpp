@@ -151,12 +151,13 @@ std::optional<ProtocolFileData> ParseProtocolLines(const QStringList& lines, boo
     // Blank lines after the last row (an editor's or a mail program's) are no rows: the writer
     // puts at least two quotes on every row line.
     qsizetype end = lines.size();
-    while (end > next && ParseCommaList(lines[end - 1]).isEmpty())
+    while (end > next && IsBlankCommaList(lines[end - 1]))
         --end;
     data.rows.reserve(size_t(end - next));
     qsizetype cells = 0;
     for (; next < end; ++next) {
-        data.rows.push_back(ParseCommaList(lines[next]));
+        // A row beyond the limit is read only as far as needed to know it.
+        data.rows.push_back(ParseCommaList(lines[next], kMaxProtocolColumns));
         cells += data.rows.back().size();
         // Bounded, so that opening a file never stops the window (and the running clock) for
         // longer than a moment.
@@ -167,7 +168,8 @@ std::optional<ProtocolFileData> ParseProtocolLines(const QStringList& lines, boo
     }
     if (withGeometry) {
         ProtocolGeometry geometry;
-        if (!ReadGeometry(ParseCommaList(lines[geometryLine]), data.ColCount(), geometry, error))
+        if (!ReadGeometry(ParseCommaList(lines[geometryLine], data.ColCount() + 4), data.ColCount(),
+                          geometry, error))
             return std::nullopt;
         data.geometry = std::move(geometry);
     }
