@@ -6,10 +6,10 @@
 #   scripts/fuzz.sh SECONDS            fuzz, keeping new corpus entries
 #   scripts/fuzz.sh --check SECONDS    the same, leaving the corpus as it is (./test.sh)
 #
-# Before fuzzing, the text and protocol file readers also read the pathological files made here (two million
-# columns, one 10 MB cell, a hundred thousand stray quotes) within 30 s (instrumented: the
-# uninstrumented program reads them far faster, see bench/bench_readers). A finding
-# stops with the target's report; its input is kept in $VZ_FUZZ_BUILD_DIR/findings/.
+# Before fuzzing, the text and protocol file readers also read the pathological files made
+# here (two million columns, one 10 MB cell, a hundred thousand stray quotes), each within 30 s
+# (instrumented; bench/bench_readers times the real reader). A finding stops with the target's
+# report; its input is kept in $VZ_FUZZ_BUILD_DIR/findings/.
 # VZ_FUZZ_TARGETS picks targets, VZ_FUZZ_JOBS sets how many run at once (default 2).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
