@@ -5,6 +5,7 @@
 #include "app/formmain.h"
 #include "app/timetext.h"
 #include "grid/htmlexport.h"
+#include "grid/protocolfile.h"
 #include "platform/programpaths.h"
 
 void TFormMain::SaveToHtml(const QString& fileName) {
@@ -45,7 +46,7 @@ void TFormMain::sbLoadClick() {
     const bool read = IsJournalFileName(fileName) ? OpenJournalProtocol(fileName)
                                                   : SortGrid1->LoadFromFile(fileName, false);
     if (!read)
-        Dialogs().Error(this, QStringLiteral("Can't read the protocol file:\r") + fileName);
+        Dialogs().Error(this, CantReadProtocolMessage(fileName));
     else
         lapsSinceOpened_ = false;
     JournalOpened(fileName);

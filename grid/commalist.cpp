@@ -39,7 +39,15 @@ QString CommaListText(const QStringList& items) {
     return out;
 }
 
-QStringList ParseCommaList(QStringView line) {
+bool IsBlankCommaList(QStringView line) {
+    for (QChar c : line) {
+        if (c.unicode() == 0) return true;
+        if (!IsBlank(c)) return false;
+    }
+    return true;
+}
+
+QStringList ParseCommaList(QStringView line, qsizetype maxItems) {
     const qsizetype nul = line.indexOf(QChar(0));
     if (nul >= 0) line = line.left(nul);
     const qsizetype n = line.size();
@@ -47,7 +55,7 @@ QStringList ParseCommaList(QStringView line) {
     qsizetype p = 0;
     while (p < n && IsBlank(line[p]))
         ++p;
-    while (p < n) {
+    while (p < n && (maxItems < 0 || items.size() <= maxItems)) {
         if (line[p] == u'"') {
             QString item;
             ++p;

@@ -16,4 +16,9 @@ QString CommaListText(const QStringList& items);
 // next undoubled quote (or to the end); any other item runs up to a comma or a character 0-32;
 // one comma (with the blanks after it) separates items, and a comma that is the very last
 // character adds an empty item. A NUL character ends the text.
-QStringList ParseCommaList(QStringView line);
+// With maxItems >= 0, reading stops after maxItems + 1 items: enough to tell a line beyond a
+// limit without reading all of it.
+QStringList ParseCommaList(QStringView line, qsizetype maxItems = -1);
+
+// Whether the line holds no item at all: nothing but characters 1-32 before its end or a NUL.
+bool IsBlankCommaList(QStringView line);

@@ -1,7 +1,5 @@
 #include "grid/protocolfile.h"
 
-#include <QFile>
-
 #include "grid/commalist.h"
 #include "grid/textfile.h"
 
@@ -150,16 +148,28 @@ std::optional<ProtocolFileData> ParseProtocolLines(const QStringList& lines, boo
         return std::nullopt;
     }
     const qsizetype geometryLine = next++;
-    data.rows.reserve(size_t(lines.size() - next));
-    for (; next < lines.size(); ++next)
-        data.rows.push_back(ParseCommaList(lines[next]));
-    if (!data.rows.empty() && data.rows.back().isEmpty()) {
-        Fail(error, QStringLiteral("the last row has no cells"));
-        return std::nullopt;
+    // Blank lines after the last row (an editor's or a mail program's) are no rows: the writer
+    // puts at least two quotes on every row line.
+    qsizetype end = lines.size();
+    while (end > next && IsBlankCommaList(lines[end - 1]))
+        --end;
+    data.rows.reserve(size_t(end - next));
+    qsizetype cells = 0;
+    for (; next < end; ++next) {
+        // A row beyond the limit is read only as far as needed to know it.
+        data.rows.push_back(ParseCommaList(lines[next], kMaxProtocolColumns));
+        cells += data.rows.back().size();
+        // Bounded, so that opening a file never stops the window (and the running clock) for
+        // longer than a moment.
+        if (data.rows.back().size() > kMaxProtocolColumns || cells > kMaxProtocolCells) {
+            Fail(error, TooManyCellsProblem());
+            return std::nullopt;
+        }
     }
     if (withGeometry) {
         ProtocolGeometry geometry;
-        if (!ReadGeometry(ParseCommaList(lines[geometryLine]), data.ColCount(), geometry, error))
+        if (!ReadGeometry(ParseCommaList(lines[geometryLine], data.ColCount() + 4), data.ColCount(),
+                          geometry, error))
             return std::nullopt;
         data.geometry = std::move(geometry);
     }
@@ -177,17 +187,28 @@ QString SaveProtocolFile(const QString& fileName, const ProtocolFileData& data) 
 
 std::optional<ProtocolFileData> LoadProtocolFile(const QString& fileName, bool withGeometry,
                                                  QString* error) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Fail(error, file.errorString());
-        return std::nullopt;
+    const std::optional<QByteArray> bytes = ReadRegularFile(fileName, kMaxTextFileBytes, error);
+    if (!bytes) return std::nullopt;
+    return ParseProtocolLines(DecodeLines(*bytes), withGeometry, error);
+}
+
+QString TooManyCellsProblem() {
+    return QStringLiteral("It has more than %1 columns or %2 cells, the most a protocol may have.")
+        .arg(kMaxProtocolColumns)
+        .arg(kMaxProtocolCells);
+}
+
+QString CantReadProtocolMessage(const QString& fileName) {
+    QString message = QStringLiteral("Can't read the protocol file:\r") + fileName;
+    QString problem = RegularFileProblem(fileName);
+    if (problem.isEmpty()) {
+        // Read once more to tell a file beyond the limits from one that is no protocol.
+        QString error;
+        if (!LoadProtocolFile(fileName, false, &error) && error == TooManyCellsProblem())
+            problem = error;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        Fail(error, file.errorString());
-        return std::nullopt;
-    }
-    return ParseProtocolLines(DecodeLines(bytes), withGeometry, error);
+    if (!problem.isEmpty()) message += u'\r' + problem;
+    return message;
 }
 
 QByteArray SemicolonFileBytes(const std::vector<QStringList>& rows) {

@@ -52,10 +52,19 @@ std::optional<TFontSetting> ParseFontSetting(const QString& text);
 // The lines of a protocol file.
 QStringList ProtocolLines(const ProtocolFileData& data);
 
+// The most a protocol file may hold; a file beyond it is refused as a whole. A protocol of a big
+// race (tens of thousands of finishers in five columns) stays far below, and opening a file at
+// the limits takes well under a second.
+constexpr qsizetype kMaxProtocolColumns = 1000;
+constexpr qsizetype kMaxProtocolCells = 250000;
+// "It has more than 1000 columns or 250000 cells, the most a protocol may have."
+QString TooManyCellsProblem();
+
 // Reads the lines of a protocol file. Every section line is optional; the first line that is not
-// one is the geometry line, and every line after it is a row, the header row first. Nothing,
-// with the reason in *error, when the lines are not a protocol: a format entry that does not
-// read, no geometry line, a last row without cells, or (withGeometry) a geometry line without
+// one is the geometry line, and every line after it is a row, the header row first, up to the
+// last line holding an item (blank lines at the end are not rows). Nothing, with the reason in
+// *error, when the lines are not a protocol: a format entry that does not read, no geometry
+// line, more columns or cells than the limits above, or (withGeometry) a geometry line without
 // whole numbers for the window and every column. A grid applies the data only when it is there,
 // so a file that fails leaves the grid as it was.
 std::optional<ProtocolFileData> ParseProtocolLines(const QStringList& lines, bool withGeometry,
@@ -65,8 +74,13 @@ std::optional<ProtocolFileData> ParseProtocolLines(const QStringList& lines, boo
 // "Can't write to file:", a carriage return and the file name. The old file stays untouched
 // when writing fails.
 QString SaveProtocolFile(const QString& fileName, const ProtocolFileData& data);
+// Reads only a regular file of at most kMaxTextFileBytes (textfile.h).
 std::optional<ProtocolFileData> LoadProtocolFile(const QString& fileName, bool withGeometry,
                                                  QString* error = nullptr);
+// For a protocol file that did not open: "Can't read the protocol file:", a carriage return and
+// the file name, and, after one more carriage return, why the program does not read it when it
+// is no regular file, too large or beyond the limits of a protocol.
+QString CantReadProtocolMessage(const QString& fileName);
 
 // The semicolon file for spreadsheets: one line per row, cells joined by ";". A cell holding a
 // semicolon, a double quote, a CR or an LF goes between double quotes with inner quotes doubled

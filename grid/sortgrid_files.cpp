@@ -1,5 +1,4 @@
 // The sort grid's files: the protocol file (settings, geometry and rows) and the semicolon file.
-#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
@@ -94,11 +93,11 @@ bool TSortGrid::SaveToCSV(const QString& FileName) {
 // Reading
 
 bool TSortGrid::LoadFromFile(const QString& FileName, bool WithGeometry) {
-    QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return false;
-    QStringList lines = DecodeLines(bytes);
+    // Only a regular file of a bounded size: a FIFO or a device would block the window (and the
+    // running clock) for ever, and a huge file for long.
+    const std::optional<QByteArray> bytes = ReadRegularFile(FileName);
+    if (!bytes) return false;
+    QStringList lines = DecodeLines(*bytes);
     return LoadFromStrings(lines, WithGeometry);
 }
 

@@ -1,8 +1,18 @@
 #include "grid/textfile.h"
 
+#include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -27,6 +37,20 @@ QString DecodeWindows1252(const QByteArray& bytes) {
 
 bool IsBlank(QChar c) {
     return c.unicode() >= 1 && c.unicode() <= 32;
+}
+
+bool IsLineEnd(QChar c) {
+    return c == u'\r' || c == u'\n';
+}
+
+// Whether a quoted item from the quote at `open` to the quote at `close` that spans line ends is
+// one cell holding line breaks. The writer puts such an item exactly at the start of its line or
+// right after a comma and follows it by a comma or the line end; a quote in any other place was
+// typed by hand, and taking it as joining lines would fold the rows after it into one cell.
+bool JoinsLines(const QChar* t, qsizetype n, qsizetype lineStart, qsizetype open, qsizetype close) {
+    const bool startsItem = open == lineStart || t[open - 1] == u',';
+    const bool endsItem = close + 1 == n || t[close + 1] == u',' || IsLineEnd(t[close + 1]);
+    return startsItem && endsItem;
 }
 
 }  // namespace
@@ -57,58 +81,59 @@ QString DecodeText(const QByteArray& bytes) {
 }
 
 QStringList SplitLines(const QString& text) {
-    // Follows the comma-list reader just far enough to know whether a character lies inside a
-    // quoted item.
-    enum class State { Between, Unquoted, Quoted };
-    QStringList lines;
     const qsizetype n = text.size();
     const QChar* t = text.constData();
-    qsizetype lineStart = 0;
-    qsizetype i = 0;
-    State state = State::Between;
-    auto endLine = [&](qsizetype end) {
-        lines << text.mid(lineStart, end - lineStart);
-        if (t[end] == u'\r' && end + 1 < n && t[end + 1] == u'\n') ++end;
-        lineStart = end + 1;
-        state = State::Between;
-        return lineStart;
+    // Every quote and line end once, so that each quoted item's end is found without scanning
+    // it again: the time stays linear in the text whatever the quotes do.
+    std::vector<qsizetype> quotes, breaks;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (t[i] == u'"')
+            quotes.push_back(i);
+        else if (IsLineEnd(t[i]))
+            breaks.push_back(i);
+    }
+    // closing[j]: the quote that ends a quoted item whose text starts at quote j (a doubled quote
+    // is text), or m when none does.
+    const size_t m = quotes.size();
+    std::vector<size_t> closing(m + 1, m);
+    for (size_t j = m; j-- > 0;)
+        closing[j] = j + 1 < m && quotes[j + 1] == quotes[j] + 1 ? closing[j + 2] : j;
+    auto lineEndFrom = [&](qsizetype p) {
+        const auto it = std::lower_bound(breaks.begin(), breaks.end(), p);
+        return it == breaks.end() ? n : *it;
     };
+
+    // Follows the comma-list reader just far enough to know where its items start.
+    QStringList lines;
+    qsizetype lineStart = 0;
+    bool betweenItems = true;
+    qsizetype i = 0;
     while (i < n) {
         const QChar c = t[i];
-        if (state == State::Quoted) {
-            if (c == u'"') {
-                if (i + 1 < n && t[i + 1] == u'"') {
-                    i += 2;
-                    continue;
-                }
-                state = State::Between;
+        if (IsLineEnd(c)) {
+            lines << text.mid(lineStart, i - lineStart);
+            if (c == u'\r' && i + 1 < n && t[i + 1] == u'\n') ++i;
+            lineStart = ++i;
+            betweenItems = true;
+            continue;
+        }
+        if (betweenItems && c == u'"') {
+            const size_t j =
+                size_t(std::lower_bound(quotes.begin(), quotes.end(), i) - quotes.begin());
+            const size_t k = closing[j + 1];
+            const qsizetype lineEnd = lineEndFrom(i);
+            if (k < m && (quotes[k] < lineEnd || JoinsLines(t, n, lineStart, i, quotes[k]))) {
+                i = quotes[k] + 1;
+                continue;
             }
-            ++i;
+            // Not an item this program wrote over several lines: the quote takes the rest of its
+            // own line only, and the next line is a line of its own.
+            i = lineEnd;
             continue;
         }
-        if (c == u'\r' || c == u'\n') {
-            i = endLine(i);
-            continue;
-        }
-        if (state == State::Between) {
-            if (c == u'"')
-                state = State::Quoted;
-            else if (!IsBlank(c) && c != u',')
-                state = State::Unquoted;
-        } else if (IsBlank(c) || c == u',') {
-            state = State::Between;
-        }
+        // A quote inside an unquoted item is part of its text and opens nothing.
+        betweenItems = IsBlank(c) || c == u',';
         ++i;
-    }
-    if (state == State::Quoted) {
-        // The quote never closes: the rest is read line by line as it stands.
-        i = lineStart;
-        while (i < n) {
-            if (t[i] == u'\r' || t[i] == u'\n')
-                i = endLine(i);
-            else
-                ++i;
-        }
     }
     if (lineStart < n) lines << text.mid(lineStart);
     return lines;
@@ -116,6 +141,89 @@ QStringList SplitLines(const QString& text) {
 
 QStringList DecodeLines(const QByteArray& bytes) {
     return SplitLines(DecodeText(bytes));
+}
+
+namespace {
+
+QString SizeProblem(qint64 size, qint64 maxBytes) {
+    if (size <= maxBytes) return QString();
+    return QStringLiteral("It is larger than %1 MB, the most a file here may have.")
+        .arg((maxBytes + 1024 * 1024 - 1) / (1024 * 1024));
+}
+
+QString NotRegular() {
+    return QStringLiteral("It is not a regular file.");
+}
+
+bool Fail(QString* error, const QString& reason) {
+    if (error) *error = reason;
+    return false;
+}
+
+}  // namespace
+
+QString RegularFileProblem(const QString& fileName, qint64 maxBytes) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(fileName).constData(), &st) != 0) return QString();
+    if (!S_ISREG(st.st_mode)) return NotRegular();
+    return SizeProblem(qint64(st.st_size), maxBytes);
+}
+
+std::optional<QByteArray> ReadRegularFile(const QString& fileName, qint64 maxBytes,
+                                          QString* error) {
+    const QByteArray path = QFile::encodeName(fileName);
+    // Looked at before opening: opening a FIFO waits for a writer, and opening a serial device
+    // raises its control lines.
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) {
+        Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        Fail(error, NotRegular());
+        return std::nullopt;
+    }
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+        return std::nullopt;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    // The name may have been replaced in between: what is open must itself be a regular file.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Fail(error, NotRegular());
+        return std::nullopt;
+    }
+    if (const QString problem = SizeProblem(qint64(st.st_size), maxBytes); !problem.isEmpty()) {
+        Fail(error, problem);
+        return std::nullopt;
+    }
+    // Read up to one byte more than allowed, so that a file growing meanwhile is noticed.
+    QByteArray bytes(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    for (;;) {
+        if (got == bytes.size()) {
+            if (got > maxBytes) break;
+            bytes.resize(std::min<qsizetype>(maxBytes + 1, got * 2 + 4096));
+        }
+        const ssize_t r = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+            return std::nullopt;
+        }
+        if (r == 0) break;
+        got += r;
+    }
+    if (const QString problem = SizeProblem(got, maxBytes); !problem.isEmpty()) {
+        Fail(error, problem);
+        return std::nullopt;
+    }
+    bytes.truncate(got);
+    return bytes;
 }
 
 bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes) {

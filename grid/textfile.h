@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // Text files of the grid: UTF-8 without a byte-order mark, every line ended by CR LF.
 
@@ -16,12 +17,30 @@ QString DecodeText(const QByteArray& bytes);
 
 // Splits text into lines ended by CR, LF or CR LF; an unterminated last line counts, a final
 // line end adds no empty line. Line ends inside a quoted comma-list item belong to the item, so
-// a cell holding a line break stays in its row; when a quote is still open at the end of the
-// text, the text from that quote's line on is split at every line end.
+// a cell holding a line break stays in its row, when the item stands as the writer puts it: its
+// opening quote starts the line or follows a comma, and its closing quote ends the line or is
+// followed by a comma. Any other quote (one typed by hand, never closed, or closed in the middle
+// of an item) takes no line end: its line is split there as every other line.
+// Linear in the length of the text.
 QStringList SplitLines(const QString& text);
 
 // DecodeText and SplitLines.
 QStringList DecodeLines(const QByteArray& bytes);
+
+// The largest text file the program reads: a protocol of a big race takes some hundred kilobytes.
+// Reading and showing a file this size takes well under a second.
+constexpr qint64 kMaxTextFileBytes = 4 * 1024 * 1024;
+
+// Why a file is not read, or an empty string: "It is not a regular file." for a directory, FIFO,
+// socket or device (reading those would block or never end), or "It is larger than N MB, the most
+// a file here may have." Looks at the name only; nothing is opened.
+QString RegularFileProblem(const QString& fileName, qint64 maxBytes = kMaxTextFileBytes);
+
+// The bytes of a regular file of at most maxBytes; nothing, with the reason in *error (the
+// problem above, or the system's words), otherwise. Never opens anything but a regular file.
+std::optional<QByteArray> ReadRegularFile(const QString& fileName,
+                                          qint64 maxBytes = kMaxTextFileBytes,
+                                          QString* error = nullptr);
 
 // Writes the whole file or nothing: the bytes go to a temporary file beside it, which replaces
 // the target only when complete, so a failed save leaves the old file as it was.

@@ -13,6 +13,9 @@ packages=(
   # Printing for real in the grid's print test: a CUPS server with a PDF printer, and pdftotext
   # to read the printed pages back.
   cups printer-driver-cups-pdf poppler-utils
+  # Fuzzing the readers (scripts/fuzz.sh, and briefly in ./test.sh): clang and its libFuzzer and
+  # sanitizer runtimes.
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

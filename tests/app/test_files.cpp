@@ -3,6 +3,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QToolButton>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "app/menuitem.h"
 #include "grid/sortgrid.h"
@@ -98,6 +108,61 @@ TEST_F(Files, AFailedOpenLeavesTheProtocolAndSaysWhichFile) {
     f.sbLoadClick();
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].contains(Path("bad.txt")));
+    EXPECT_EQ(f.SortGrid1->RowCount(), 4);
+    EXPECT_EQ(f.SortGrid1->Cells(1, 3), "102");
+}
+
+TEST_F(Files, OpenRefusesWhatIsNoRegularFileAndTooLargeFilesWithoutWaiting) {
+    TFormMain& f = WithLaps(3);
+    f.SortGrid1->SetModified(false);
+    const QString fifo = Path("fifo.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Something that writes a valid protocol into the FIFO as soon as anyone opens it for
+    // reading, so that an open that waits for the FIFO ends instead of hanging the test.
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        const QByteArray protocol = "-1\r\nRang,Nr.\r\n1.,777\r\n";
+        while (!done) {
+            const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                EXPECT_EQ(::write(fd, protocol.constData(), size_t(protocol.size())),
+                          protocol.size());
+                ::close(fd);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    QDir(dir.path()).mkdir("folder.txt");
+    const QString socketPath = Path("socket.txt");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketName = QFile::encodeName(socketPath);
+    ASSERT_LT(size_t(socketName.size()), sizeof(address.sun_path));
+    std::memcpy(address.sun_path, socketName.constData(), size_t(socketName.size()));
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    QFile big(Path("big.txt"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write("-1\r\nRang,Nr.\r\n1.,555\r\n");
+    ASSERT_TRUE(big.resize(4 * 1024 * 1024 + 1));  // one byte over what is read
+    big.close();
+
+    const QStringList names = {fifo, Path("folder.txt"), socketPath, Path("big.txt")};
+    for (const QString& name : names) {
+        dialogs.openAnswers = {name};
+        f.sbLoadClick();
+    }
+    done = true;
+    writer.join();
+    ::close(sock);
+    const QString notRegular = QStringLiteral("\rIt is not a regular file.");
+    EXPECT_EQ(dialogs.errors,
+              QStringList({"Can't read the protocol file:\r" + fifo + notRegular,
+                           "Can't read the protocol file:\r" + Path("folder.txt") + notRegular,
+                           "Can't read the protocol file:\r" + socketPath + notRegular,
+                           "Can't read the protocol file:\r" + Path("big.txt") +
+                               "\rIt is larger than 4 MB, the most a file here may have."}));
     EXPECT_EQ(f.SortGrid1->RowCount(), 4);
     EXPECT_EQ(f.SortGrid1->Cells(1, 3), "102");
 }

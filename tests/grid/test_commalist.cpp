@@ -70,3 +70,20 @@ TEST(CommaList, TrickyListsSurviveARoundTrip) {
         EXPECT_EQ(ParseCommaList(CommaListText(items)), items)
             << CommaListText(items).toStdString();
 }
+
+TEST(CommaListReading, ALimitStopsReadingJustPastIt) {
+    EXPECT_EQ(ParseCommaList(u"a,b,c,d,e", 2), QStringList({"a", "b", "c"}));
+    EXPECT_EQ(ParseCommaList(u"a,b", 2), QStringList({"a", "b"}));
+    EXPECT_EQ(ParseCommaList(u"a,b,c", 0), QStringList({"a"}));
+    EXPECT_EQ(ParseCommaList(u"a,b,c", -1), QStringList({"a", "b", "c"}));
+}
+
+TEST(CommaListReading, BlankLinesHoldNoItem) {
+    for (QStringView line : {u"", u"  \t\x1f", u"\x01 "})
+        EXPECT_TRUE(IsBlankCommaList(line));
+    EXPECT_TRUE(IsBlankCommaList(QStringView(u" \0x", 3)));
+    for (QStringView line : {u",", u"\"\"", u"  x", u"\x7f"}) {
+        EXPECT_FALSE(IsBlankCommaList(line));
+        EXPECT_FALSE(ParseCommaList(line).isEmpty());
+    }
+}

@@ -179,8 +179,8 @@ TEST(ProtocolFileReading, NoRowLineGivesNoRowsAndNoLinesIsNoProtocol) {
     EXPECT_FALSE(FromBytes("", false, &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(FromBytes("GenerelSettings,0\r\nUserSettings\r\n"));
-    // A last row without cells would leave the grid without columns.
-    EXPECT_FALSE(FromBytes("-1\r\nRang,Nr.\r\n\r\n"));
+    // A blank last line is no row, so it cannot leave the grid without columns.
+    EXPECT_EQ(FromBytes("-1\r\nRang,Nr.\r\n\r\n")->ColCount(), 2);
 }
 
 TEST(ProtocolFileReading, MoreFormatEntriesThanColumnsAreKept) {
@@ -262,6 +262,112 @@ TEST(TextFile, LineBreaksInsideQuotedItemsStayInTheirLine) {
     EXPECT_EQ(SplitLines("a\r\n\"b\r\nc\r\n"), QStringList({"a", "\"b", "c"}));
     EXPECT_EQ(SplitLines("\r\n\r\n"), QStringList({"", ""}));
     EXPECT_EQ(SplitLines(""), QStringList());
+}
+
+TEST(TextFile, AQuoteTypedByHandJoinsNoLines) {
+    // A cell holding line breaks, as the program writes it, comes back whole.
+    ProtocolFileData data = DefaultProtocol();
+    data.rows = {kHeader,
+                 {"1.", "a\r\nb", "x\ny\rz", "\"q\"\r\n", ",\n,"},
+                 {"2.", "\r\n", "", "\n\"", "end"}};
+    const std::optional<ProtocolFileData> back = FromBytes(EncodeLines(ProtocolLines(data)));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->rows, data.rows);
+
+    // Hand-edited rows with an unmatched quote, and quoted cells further down: every row stays
+    // a row of its own.
+    const QByteArray edited =
+        "-1,-1,-1,-1,-1,-1,-1\r\nRang,Nr.,Name\r\n1.,100,\"Smith\r\n2.,101,Jones\r\n"
+        "3.,102,\"Mc Kay\"\r\n4.,103,\"O Neil\"\r\n5.,104,Ray\"\r\n";
+    const std::optional<ProtocolFileData> read = FromBytes(edited);
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->RowCount(), 6);
+    EXPECT_EQ(read->rows[1], QStringList({"1.", "100", "Smith"}));
+    EXPECT_EQ(read->rows[2], QStringList({"2.", "101", "Jones"}));
+    EXPECT_EQ(read->rows[3], QStringList({"3.", "102", "Mc Kay"}));
+    EXPECT_EQ(read->rows[5], QStringList({"5.", "104", "Ray\""}));
+    // A quote in the middle of an item, or one closed in the middle of one, joins nothing.
+    EXPECT_EQ(SplitLines("a \"b\r\nc\",d\r\ne"), QStringList({"a \"b", "c\",d", "e"}));
+    EXPECT_EQ(SplitLines("a,\"b\r\nc\"d\r\ne"), QStringList({"a,\"b", "c\"d", "e"}));
+    EXPECT_EQ(SplitLines("\"b\r\nc\" ,d\r\ne"), QStringList({"\"b", "c\" ,d", "e"}));
+}
+
+TEST(TextFile, ManyLinesEachWithAnOpenQuoteStayLines) {
+    QString text;
+    for (int i = 0; i < 200000; ++i)
+        text += QStringLiteral("\"x\r\n");
+    text += QStringLiteral("y\"z");
+    const QStringList lines = SplitLines(text);
+    ASSERT_EQ(lines.size(), 200001);
+    EXPECT_EQ(lines.front(), "\"x");
+    EXPECT_EQ(lines.back(), "y\"z");
+}
+
+TEST(ProtocolFileReading, BlankLinesAfterTheLastRowAreNoRows) {
+    const QByteArray file = "GenerelSettings,0\r\n-1,-1,-1,-1,-1\r\nRang,Nr.\r\n1.,100\r\n";
+    for (const QByteArray& tail : {QByteArray("\r\n"), QByteArray("\r\n\r\n \t\r\n"),
+                                   QByteArray("\n\n"), QByteArray("  ")}) {
+        const std::optional<ProtocolFileData> data = FromBytes(file + tail);
+        ASSERT_TRUE(data) << tail.toStdString();
+        EXPECT_EQ(data->RowCount(), 2);
+        EXPECT_EQ(data->ColCount(), 2);
+    }
+    // A blank line between rows is still a row (without cells).
+    const std::optional<ProtocolFileData> inner = FromBytes(file + "\r\n2.,101\r\n\r\n");
+    ASSERT_TRUE(inner);
+    EXPECT_EQ(inner->RowCount(), 4);
+    EXPECT_TRUE(inner->rows[2].isEmpty());
+}
+
+TEST(TextFile, OnlyRegularFilesOfBoundedSizeAreRead) {
+    QTemporaryDir dir;
+    const QString small = dir.filePath("small.txt"), big = dir.filePath("big.txt");
+    WriteAll(small, "abc");
+    WriteAll(big, QByteArray(1000, 'x'));
+    EXPECT_EQ(ReadRegularFile(small, 3), QByteArray("abc"));
+    QString error;
+    EXPECT_FALSE(ReadRegularFile(big, 999, &error));
+    EXPECT_EQ(error, "It is larger than 1 MB, the most a file here may have.");
+    EXPECT_EQ(RegularFileProblem(big, 999), error);
+    EXPECT_EQ(RegularFileProblem(small), "");
+    EXPECT_FALSE(ReadRegularFile(dir.path(), 100, &error));
+    EXPECT_EQ(error, "It is not a regular file.");
+    EXPECT_EQ(RegularFileProblem(dir.path()), error);
+    EXPECT_FALSE(ReadRegularFile(dir.filePath("missing.txt"), 100, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(RegularFileProblem(dir.filePath("missing.txt")), "");
+    // A link to a regular file is read as the file.
+    QFile::link(small, dir.filePath("link.txt"));
+    EXPECT_EQ(ReadRegularFile(dir.filePath("link.txt")), QByteArray("abc"));
+    EXPECT_EQ(LoadProtocolFile(dir.path(), false, &error), std::nullopt);
+    EXPECT_EQ(CantReadProtocolMessage(dir.path()),
+              "Can't read the protocol file:\r" + dir.path() + "\rIt is not a regular file.");
+    EXPECT_EQ(CantReadProtocolMessage(small), "Can't read the protocol file:\r" + small);
+}
+
+TEST(ProtocolFileReading, MoreColumnsOrCellsThanTheLimitsAreRefused) {
+    const QByteArray head = "-1\r\n";
+    QByteArray wide = "x";
+    for (qsizetype i = 1; i < kMaxProtocolColumns; ++i)
+        wide += ",x";
+    EXPECT_TRUE(FromBytes(head + wide + "\r\n"));
+    QString error;
+    EXPECT_FALSE(FromBytes(head + wide + ",x\r\n", false, &error));
+    EXPECT_EQ(error, TooManyCellsProblem());
+    // A narrow row beyond a wide one does not hide it.
+    EXPECT_FALSE(FromBytes(head + wide + ",x\r\nA\r\n"));
+
+    QByteArray rows;
+    for (qsizetype i = 0; i < kMaxProtocolCells / 5; ++i)
+        rows += "1.,100,\"25.00,31\",\"25.00,31\",\"101,3\"\r\n";
+    EXPECT_EQ(FromBytes(head + rows)->RowCount(), kMaxProtocolCells / 5);
+    EXPECT_FALSE(FromBytes(head + rows + "x\r\n"));
+
+    QTemporaryDir dir;
+    WriteAll(dir.filePath("wide.txt"), head + wide + ",x\r\n");
+    EXPECT_EQ(CantReadProtocolMessage(dir.filePath("wide.txt")),
+              "Can't read the protocol file:\r" + dir.filePath("wide.txt") +
+                  "\rIt has more than 1000 columns or 250000 cells, the most a protocol may have.");
 }
 
 TEST(ProtocolFileGeometry, WrittenAndReadWhenAskedFor) {
