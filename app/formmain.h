@@ -80,6 +80,13 @@ public:
     // Saving, opening, printing.
     void sbSaveClick();
     void sbLoadClick();
+    // Opens a protocol file into the grid and says so when it cannot: the one loading path of
+    // the Open command and of a protocol named on the command line.
+    void OpenProtocol(const QString& fileName);
+    // A protocol named on the command line: the same question over unsaved results as the Open
+    // command, then OpenProtocol.
+    void OpenProtocolArgument(const QString& fileName);
+    bool MayReplaceProtocol();
     void sbPrintClick();
     void SaveToHtml(const QString& fileName);
     bool ProtocolIsEmpty() const;  // no data row holds any text

@@ -34,13 +34,25 @@ void TFormMain::sbSaveClick() {
     }
 }
 
-void TFormMain::sbLoadClick() {
+bool TFormMain::MayReplaceProtocol() {
     // Opening replaces the protocol: unsaved results are not thrown away without a question.
-    if (SortGrid1->Modified() && !ProtocolIsEmpty() &&
-        !Dialogs().Confirm(this, QStringLiteral("Clear protocol?")))
-        return;
+    return !(SortGrid1->Modified() && !ProtocolIsEmpty() &&
+             !Dialogs().Confirm(this, QStringLiteral("Clear protocol?")));
+}
+
+void TFormMain::sbLoadClick() {
+    if (!MayReplaceProtocol()) return;
     const QString fileName = Dialogs().OpenFile(this, OpenDialog1);
     if (fileName.isEmpty()) return;
+    OpenProtocol(fileName);
+}
+
+void TFormMain::OpenProtocolArgument(const QString& fileName) {
+    if (!MayReplaceProtocol()) return;
+    OpenProtocol(fileName);
+}
+
+void TFormMain::OpenProtocol(const QString& fileName) {
     if (!SortGrid1->LoadFromFile(fileName, false))
         Dialogs().Error(this, QStringLiteral("Can't read the protocol file:\r") + fileName);
     UpdateProtocolButtons();
