@@ -13,6 +13,11 @@ packages=(
   # Printing for real in the grid's print test: a CUPS server with a PDF printer, and pdftotext
   # to read the printed pages back.
   cups printer-driver-cups-pdf poppler-utils
+  # The Debian package: CPack's dependency line from dpkg-shlibdeps, and the checks of its
+  # desktop entry and AppStream file.
+  dpkg-dev file desktop-file-utils appstream
+  # bench/cpu_running.sh sends the clock's keys to the window on a virtual display.
+  xdotool
 )
 missing=()
 for p in "${packages[@]}"; do
