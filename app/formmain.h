@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/spokendisplay.h"
 #include "grid/sortgrid.h"
 #include "output/wordexport.h"
 #include "platform/dialogs.h"
@@ -147,6 +148,8 @@ protected:
 
 private:
     void BuildControls();
+    // Accessible names and descriptions of the controls (formmain_accessibility.cpp).
+    void NameControls();
     void LapAtEdge(std::uint32_t tick);
     void Relayout();
     void SetButtonState(TBitBtnWithColor* b, TMenuItem* m, bool enabled);
@@ -157,6 +160,8 @@ private:
     // Start of the lock-out interval, as the tick of the edge (or START) that began it.
     std::optional<std::uint32_t> lockOutTick_;
     std::unique_ptr<AutomationFactory> automation_;
+    // The display's text for a screen reader, kept by ShowTime.
+    SpokenDisplay spoken_;
 };
 
 // Sets a label's font colour.
