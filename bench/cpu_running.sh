@@ -31,15 +31,24 @@ ticks=$(getconf CLK_TCK)
 
 cpu_ticks() { awk '{print $14, $15}' "/proc/$1/stat"; }
 
-# measure <label> <pid>: CPU of <pid> over $secs seconds, as a share of one core.
+# measure <label> <pid>: CPU of <pid> over $secs seconds, as a share of one core. /proc's user and
+# system times are counted in scheduler ticks; where perf works, its task-clock (the time the
+# process's threads were on a CPU, in nanoseconds) is printed as well, the sharper figure for a
+# program that wakes every 10 ms.
 measure() {
-  local u0 s0 u1 s1
+  local u0 s0 u1 s1 tc=""
   read -r u0 s0 < <(cpu_ticks "$2")
-  sleep "$secs"
+  if perf stat -e task-clock -x, -o "$work/perf" -p "$2" -- sleep "$secs" 2>/dev/null; then
+    tc=$(awk -F, '/task-clock/ {print $1}' "$work/perf")
+  else
+    sleep "$secs"
+  fi
   read -r u1 s1 < <(cpu_ticks "$2")
-  awk -v l="$1" -v u=$((u1 - u0)) -v k=$((s1 - s0)) -v hz="$ticks" -v s="$secs" \
-    'BEGIN { printf "%-30s %5.0f ms CPU (user %4.0f, system %4.0f) in %d s = %5.2f %% of one core\n",
-             l, (u + k) * 1000 / hz, u * 1000 / hz, k * 1000 / hz, s, (u + k) * 100 / hz / s }'
+  awk -v l="$1" -v u=$((u1 - u0)) -v k=$((s1 - s0)) -v hz="$ticks" -v s="$secs" -v tc="$tc" \
+    'BEGIN { printf "%-30s %5.0f ms CPU (user %4.0f, system %4.0f) in %d s = %5.2f %% of one core",
+             l, (u + k) * 1000 / hz, u * 1000 / hz, k * 1000 / hz, s, (u + k) * 100 / hz / s
+             if (tc != "") printf "; task-clock %6.1f ms = %5.2f %%", tc, tc / 10 / s
+             printf "\n" }'
 }
 
 # run_case <label> <port>: starts the program with the given COM port (0 = none) and measures.
@@ -67,6 +76,13 @@ time.sleep(1e6)' >"$cfg/pty" &
   win=$(xdotool search --sync --pid "$app" --name 'Vidazorov-ZavEzazi' | head -1)
   xdotool windowfocus --sync "$win" 2>/dev/null || true
   sleep 2
+  if [ -n "$pty" ]; then
+    if ls -l "/proc/$app/fd" 2>/dev/null | grep -q -- "-> $pty\$"; then
+      echo "($pty is open in the program)"
+    else
+      echo "(the program did not open $pty)"
+    fi
+  fi
   measure "$label, idle" "$app"
   xdotool key --window "$win" alt+s
   sleep 1
