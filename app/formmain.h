@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/spokendisplay.h"
 #include "grid/sortgrid.h"
 #include "output/wordexport.h"
 #include "platform/dialogs.h"
@@ -97,6 +98,13 @@ public:
     // Saving, opening, printing.
     void sbSaveClick();
     void sbLoadClick();
+    // Opens a protocol file into the grid and says so when it cannot: the one loading path of
+    // the Open command and of a protocol named on the command line.
+    void OpenProtocol(const QString& fileName);
+    // A protocol named on the command line: the same question over unsaved results as the Open
+    // command, then OpenProtocol.
+    void OpenProtocolArgument(const QString& fileName);
+    bool MayReplaceProtocol();
     void sbPrintClick();
     void SaveToHtml(const QString& fileName);
     bool ProtocolIsEmpty() const;  // no data row holds any text
@@ -176,6 +184,8 @@ protected:
 
 private:
     void BuildControls();
+    // Accessible names and descriptions of the controls (formmain_accessibility.cpp).
+    void NameControls();
     void LapAtEdge(std::uint32_t tick);
     void Relayout();
     void SetButtonState(TBitBtnWithColor* b, TMenuItem* m, bool enabled);
@@ -206,6 +216,8 @@ private:
     std::shared_ptr<AutomationThread> exports_;
     std::shared_ptr<WaitCursor> exportCursor_;  // the hourglass while any export runs
     int exportsRunning_ = 0;
+    // The display's text for a screen reader, kept by ShowTime.
+    SpokenDisplay spoken_;
 };
 
 // Whether a file chosen to open is a race journal.

@@ -4,6 +4,7 @@
 #include "app/formmain.h"
 #include "app/panel.h"
 #include "app/timetext.h"
+#include "platform/ttimer.h"
 #include "widgets/digit.h"
 
 void TFormMain::ClockTimer() {
@@ -13,6 +14,9 @@ void TFormMain::ClockTimer() {
 void TFormMain::ShowTime(int row, TRaceTime time) {
     const TimeParts p = SplitTime(time);
     ShowTimeParts(row, p.hours, p.minutes, p.seconds, p.hundredths);
+    // A screen reader hears the running time once a second, not at every tick.
+    if (auto text = spoken_.Show(row, time, row == 1 && Clock->Enabled(), Resolution))
+        PanelTimer->setAccessibleDescription(*text);
 }
 
 void TFormMain::ShowTimeParts(int row, int hours, int minutes, int seconds, int hundredths) {

@@ -36,13 +36,25 @@ void TFormMain::sbSaveClick() {
     JournalSaved(fileName);
 }
 
-void TFormMain::sbLoadClick() {
+bool TFormMain::MayReplaceProtocol() {
     // Opening replaces the protocol: unsaved results are not thrown away without a question.
-    if ((SortGrid1->Modified() || lapsSinceOpened_) && !ProtocolIsEmpty() &&
-        !Dialogs().Confirm(this, QStringLiteral("Clear protocol?")))
-        return;
+    return !((SortGrid1->Modified() || lapsSinceOpened_) && !ProtocolIsEmpty() &&
+             !Dialogs().Confirm(this, QStringLiteral("Clear protocol?")));
+}
+
+void TFormMain::sbLoadClick() {
+    if (!MayReplaceProtocol()) return;
     const QString fileName = Dialogs().OpenFile(this, OpenDialog1);
     if (fileName.isEmpty()) return;
+    OpenProtocol(fileName);
+}
+
+void TFormMain::OpenProtocolArgument(const QString& fileName) {
+    if (!MayReplaceProtocol()) return;
+    OpenProtocol(fileName);
+}
+
+void TFormMain::OpenProtocol(const QString& fileName) {
     const bool read = IsJournalFileName(fileName) ? OpenJournalProtocol(fileName)
                                                   : SortGrid1->LoadFromFile(fileName, false);
     if (!read)

@@ -64,7 +64,7 @@ QToolButton* MakeSpeedButton(QWidget* parent, const QString& hint, const QIcon& 
     b->setIconSize(QSize(24, 24));
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::NoFocus);
-    b->setAccessibleName(name);
+    b->setObjectName(name);
     return b;
 }
 
@@ -216,7 +216,6 @@ void TFormMain::BuildControls() {
     cbStartN->setFont(unitFont);
     cbStartN->setGeometry(276, 248, 91, 30);
     cbStartN->setEnabled(false);
-    cbStartN->setAccessibleName(QStringLiteral("cbStartN"));
 
     auto runButton = [&](const QString& caption, const QString& hint, int x, int w) {
         auto* b = new TBitBtnWithColor(PanelLeft);
@@ -224,7 +223,6 @@ void TFormMain::BuildControls() {
         b->setToolTip(hint);
         b->setGeometry(x, 305, w, 42);
         b->setFont(unitFont);
-        b->setAccessibleName(caption);
         return b;
     };
     bSTART = runButton(QStringLiteral("START"), QStringLiteral("Alt+S"), 6, 101);
@@ -296,7 +294,6 @@ void TFormMain::BuildControls() {
     sort.UpdateOnSizeChange = false;
     SortGrid1->SetAlignmentHorz(TAlignment::taRightJustify);
     SortGrid1->SetAlignmentVert(TVertAlignment::taTopJustify);
-    SortGrid1->setAccessibleName(QStringLiteral("SortGrid1"));
     SortGrid1->OnSelectCell = [this](TSortGrid*, int c, int r, bool& can) {
         SortGrid1SelectCell(c, r, can);
     };
@@ -392,6 +389,7 @@ void TFormMain::BuildControls() {
     setTabOrder(bLAP, bSTOP);
     setTabOrder(bSTOP, bRESET);
     setTabOrder(bRESET, cbStartN);
+    NameControls();
     Relayout();
 }
 

@@ -1,11 +1,34 @@
+#include <QFileInfo>
+#include <cstdio>
 #include <memory>
 
+#include "app/commandline.h"
 #include "app/formmain.h"
 #include "app/stdindriver.h"
 #include "platform/application.h"
+#include "platform/guard.h"
 #include "platform/programpaths.h"
 
 int main(int argc, char** argv) {
+    // The command line is read before the toolkit starts, which needs a display.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const CommandLine cl = ParseCommandLine(args);
+    switch (cl.action) {
+        case CommandLine::Action::Help:
+            std::fputs(HelpText(cl.programName).toLocal8Bit().constData(), stdout);
+            return kExitOk;
+        case CommandLine::Action::Version:
+            std::fputs(VersionText(cl.programName).toLocal8Bit().constData(), stdout);
+            return kExitOk;
+        case CommandLine::Action::Error:
+            std::fputs(ErrorText(cl).toLocal8Bit().constData(), stderr);
+            return kExitUsage;
+        case CommandLine::Action::Run:
+            break;
+    }
+
     Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vidazorov"));
     SetApplicationTitle(QStringLiteral("Vidazorov-ZavEzazi"));
@@ -16,6 +39,8 @@ int main(int argc, char** argv) {
     else
         form->OfferJournalRestore();  // before the window shows: an unfinished race comes first
     form->show();
+    if (!cl.protocolFile.isEmpty())
+        Guarded([&] { form->OpenProtocolArgument(QFileInfo(cl.protocolFile).absoluteFilePath()); });
     const int rc = QApplication::exec();
     form.reset();  // writes the settings and the exit protocol
     return rc;

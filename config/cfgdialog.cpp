@@ -39,17 +39,20 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask) : QDialog(owner) 
     cbDigits->addItems({QStringLiteral("1/100"), QStringLiteral("1/10"), QStringLiteral("1")});
     cbDigits->setGeometry(kInputX, y, 59, 22);
     Label2 = RowLabel(this, QStringLiteral("Time format:"), y);
+    Label2->setBuddy(cbDigits);  // names the control for a screen reader
     y += kRow;
     cbPort = new QComboBox(this);
     cbPort->addItem(QStringLiteral("None"));
     cbPort->setGeometry(kInputX, y, 62, 22);
     Label1 = RowLabel(this, QStringLiteral("COM-Port:"), y);
+    Label1->setBuddy(cbPort);  // names the control for a screen reader
     y += kRow;
     cbAlg = new QComboBox(this);
     cbAlg->addItems({QStringLiteral("ON"), QStringLiteral("OFF"), QStringLiteral("With Split")});
     cbAlg->setGeometry(kInputX, y, 62, 22);
     cbAlg->setEnabled(false);
     Label6 = RowLabel(this, QStringLiteral("Algorithm:"), y);
+    Label6->setBuddy(cbAlg);  // names the control for a screen reader
     y += kRow;
     feDist = new TSpinFloatEdit(this);
     feDist->setGeometry(kInputX, y, 62, 22);
@@ -60,6 +63,7 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask) : QDialog(owner) 
     feDist->SetValue(5.0);
     feDist->SetAlignment(TAlignment::taRightJustify);
     Label10 = RowLabel(this, QStringLiteral("Distance:"), y);
+    Label10->setBuddy(feDist);  // names the control for a screen reader
     LabelKm = new QLabel(QStringLiteral("km"), this);
     LabelKm->setGeometry(kInputX + 66, y, 20, 22);
     y += kRow + 8;

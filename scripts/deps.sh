@@ -16,6 +16,11 @@ packages=(
   # Fuzzing the readers (scripts/fuzz.sh, and briefly in ./test.sh): clang and its libFuzzer and
   # sanitizer runtimes.
   clang libclang-rt-14-dev
+  # The Debian package: CPack's dependency line from dpkg-shlibdeps, and the checks of its
+  # desktop entry and AppStream file.
+  dpkg-dev file desktop-file-utils appstream
+  # bench/cpu_running.sh sends the clock's keys to the window on a virtual display.
+  xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

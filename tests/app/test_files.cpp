@@ -167,6 +167,36 @@ TEST_F(Files, OpenRefusesWhatIsNoRegularFileAndTooLargeFilesWithoutWaiting) {
     EXPECT_EQ(f.SortGrid1->Cells(1, 3), "102");
 }
 
+TEST_F(Files, AProtocolNamedAtStartUpTakesTheOpenCommandsPath) {
+    {
+        TFormMain& f = WithLaps(2);
+        f.SortGrid1->SaveToFile(Path("race.txt"), false);
+        f.SortGrid1->SetModified(false);
+        Destroy();
+    }
+    TFormMain& f = Build();
+    f.OpenProtocolArgument(Path("race.txt"));
+    EXPECT_TRUE(dialogs.confirms.isEmpty());  // nothing to lose yet
+    EXPECT_TRUE(dialogs.openRequests.empty());
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_EQ(f.SortGrid1->Cells(1, 2), "101");
+    EXPECT_FALSE(f.SortGrid1->Modified());
+    EXPECT_TRUE(f.sbSave->isEnabled());
+
+    f.OpenProtocolArgument(Path("missing.txt"));
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains(Path("missing.txt")));
+    EXPECT_EQ(f.SortGrid1->Cells(1, 2), "101");
+
+    // Unsaved results are asked about first, as by the Open command.
+    f.SortGrid1->SetCells(1, 1, "999");
+    f.SortGrid1->SetModified(true);
+    dialogs.confirmAnswers = {false};
+    f.OpenProtocolArgument(Path("race.txt"));
+    EXPECT_EQ(dialogs.confirms, QStringList{"Clear protocol?"});
+    EXPECT_EQ(f.SortGrid1->Cells(1, 1), "999");
+}
+
 TEST_F(Files, ExitSaveWritesTheProtocolButNeverAnEmptyOneOverALastRace) {
     {
         TFormMain& f = WithLaps(2);

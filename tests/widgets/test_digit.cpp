@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <QPainter>
 
 #include "tests/support/testenv.h"
 #include "widgets/digit.h"
@@ -99,4 +100,54 @@ TEST(Digit, AllOffWithColorOffEqualToBackgroundShowsNothing) {
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
             ASSERT_EQ(img.pixelColor(x, y), QColor(0, 0, 0));
+}
+
+namespace {
+// The figure drawn straight from the segment polygons, as a reference for what a digit shows.
+QImage DrawnDirectly(int w, int h, int t, int s, std::uint8_t mask, QColor on, QColor off,
+                     QColor back) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(back);
+    QPainter p(&img);
+    p.setPen(QPen(back, 1));
+    const auto segments = DigitSegments(w, h, t, s);
+    for (int i = 0; i < 8; ++i) {
+        p.setBrush((mask >> i) & 1 ? on : off);
+        p.drawPolygon(segments[std::size_t(i)]);
+    }
+    return img;
+}
+}  // namespace
+
+TEST(Digit, EveryFigureAndColourShowsExactlyTheSegmentDrawing) {
+    // Pictures of figures are kept for reuse between paints: a changed value, colour, size or
+    // thickness must never show a kept picture of another state.
+    TDigit a, b;
+    a.resize(45, 89);
+    b.resize(45, 89);
+    a.SetThickness(5);
+    b.SetThickness(5);
+    const QColor yellow(255, 255, 0), dim(0x40, 0x40, 0x40), black(0, 0, 0), lime(0, 255, 0);
+    for (int v = 0; v < 10; ++v) {
+        a.SetValue(v);
+        b.SetValue(v);
+        b.SetColorOn(v % 2 ? RGBColor(0, 255, 0) : RGBColor(0x40, 0x40, 0x40));
+        ASSERT_EQ(Render(&a).convertToFormat(QImage::Format_RGB32),
+                  DrawnDirectly(45, 89, 5, 1, SegmentTable[std::size_t(v)], yellow, black, black))
+            << v;
+        ASSERT_EQ(Render(&b).convertToFormat(QImage::Format_RGB32),
+                  DrawnDirectly(45, 89, 5, 1, SegmentTable[std::size_t(v)], v % 2 ? lime : dim,
+                                black, black))
+            << v;
+    }
+    a.SetValueBinary(0xFF);
+    a.SetColorOff(RGBColor(0x40, 0x40, 0x40));
+    a.SetColor(RGBColor(0, 0, 255));
+    EXPECT_EQ(Render(&a).convertToFormat(QImage::Format_RGB32),
+              DrawnDirectly(45, 89, 5, 1, 0xFF, yellow, dim, QColor(0, 0, 255)));
+    a.SetThickness(3);
+    a.SetSeparation(2);
+    a.resize(30, 60);
+    EXPECT_EQ(Render(&a).convertToFormat(QImage::Format_RGB32),
+              DrawnDirectly(30, 60, 3, 2, 0xFF, yellow, dim, QColor(0, 0, 255)));
 }
