@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QSocketNotifier>
 #include <cstdio>
 
@@ -19,6 +21,36 @@ void Say(const QString& line) {
     (void)!::write(STDOUT_FILENO, bytes.constData(), std::size_t(bytes.size()));
 }
 
+void SayRow(TFormMain& f, int row) {
+    QStringList cells;
+    for (int c = 0; c < f.SortGrid1->ColCount(); ++c)
+        cells << f.SortGrid1->Cells(c, row);
+    Say(QStringLiteral("row ") + QString::number(row) + QLatin1Char('\t') +
+        cells.join(QLatin1Char('\t')));
+}
+
+// Types over the start number of the newest row as the operator does: a click on the cell,
+// then the keys.
+void EditNewestStartNumber(TFormMain& f, const QString& text) {
+    TSortGrid* g = f.SortGrid1;
+    if (f.LapCount < 1) return;
+    QWidget* vp = g->viewport();
+    const QPointF pos = g->CellRect(1, f.LapCount).center();
+    const QPointF global = vp->mapToGlobal(pos);
+    QMouseEvent press(QEvent::MouseButtonPress, pos, global, Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(vp, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, pos, global, Qt::LeftButton, Qt::NoButton, {});
+    QApplication::sendEvent(vp, &release);
+    // A click made here is no real one, so it does not move the focus by itself.
+    g->setFocus();
+    for (const QChar ch : text) {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : g;
+        QKeyEvent key(QEvent::KeyPress, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(target, &key);
+    }
+    SayRow(f, f.LapCount);
+}
+
 void Run(TFormMain& f, const QByteArray& line) {
     const QList<QByteArray> words = line.trimmed().split(' ');
     const QByteArray cmd = words.value(0);
@@ -29,13 +61,12 @@ void Run(TFormMain& f, const QByteArray& line) {
         const int before = f.LapCount;
         f.mLAP->Click();
         if (f.LapCount != before) {
-            QStringList cells;
-            for (int c = 0; c < f.SortGrid1->ColCount(); ++c)
-                cells << f.SortGrid1->Cells(c, f.LapCount);
-            Say(QStringLiteral("row ") + QString::number(f.LapCount) + QLatin1Char('\t') +
-                cells.join(QLatin1Char('\t')));
+            SayRow(f, f.LapCount);
             return;
         }
+    } else if (cmd == "edit") {
+        EditNewestStartNumber(f, QString::fromUtf8(words.value(1)));
+        return;
     } else if (cmd == "stop") {
         f.mStop->Click();
     } else if (cmd == "reset") {

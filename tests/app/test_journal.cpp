@@ -470,7 +470,7 @@ TEST_F(Journal, AKilledProgramLosesNoRowItShowed) {
     SCOPED_TRACE(seed);
     std::mt19937 rng(seed);
     constexpr int kRuns = 8;
-    int restoredRows = 0;
+    int restoredRows = 0, edits = 0;
     for (int run = 0; run < kRuns; ++run) {
         QTemporaryDir child;
         ASSERT_TRUE(child.isValid());
@@ -494,6 +494,7 @@ TEST_F(Journal, AKilledProgramLosesNoRowItShowed) {
         const int stopAt = int(rng() % 600);
         for (int i = 1; i <= laps; ++i) {
             commands += "lap " + QByteArray::number(rng() % 1000) + (i % 7 == 0 ? " x" : "") + "\n";
+            if (i % 5 == 0) commands += "edit " + QByteArray::number(rng() % 10) + "\n";
             if (i == stopAt) commands += "stop\n";
         }
         p.write(commands);
@@ -507,8 +508,16 @@ TEST_F(Journal, AKilledProgramLosesNoRowItShowed) {
         for (const QByteArray& line : output.split('\n')) {
             if (!line.startsWith("row ")) continue;
             const QStringList parts = QString::fromUtf8(line.mid(4)).split('\t');
-            ASSERT_EQ(parts.value(0).toInt(), int(shown.size()) + 1);
-            shown.push_back(parts.mid(1));
+            const int row = parts.value(0).toInt();
+            ASSERT_GE(row, 1);
+            if (row == int(shown.size()) + 1) {
+                shown.push_back(parts.mid(1));
+            } else {
+                // A start number typed over in the newest row.
+                ASSERT_EQ(row, int(shown.size()));
+                edits += shown.back() != parts.mid(1) ? 1 : 0;
+                shown.back() = parts.mid(1);
+            }
         }
 
         qputenv("XDG_STATE_HOME", child.filePath("state").toLocal8Bit());
@@ -522,15 +531,21 @@ TEST_F(Journal, AKilledProgramLosesNoRowItShowed) {
             EXPECT_GE(g.LapCount, int(shown.size()));
             EXPECT_LE(g.LapCount, int(shown.size()) + 1);
             for (std::size_t r = 0; r < shown.size(); ++r)
-                for (int c = 0; c < 5; ++c)
-                    ASSERT_EQ(g.SortGrid1->Cells(c, int(r) + 1), shown[r].value(c))
-                        << "run " << run << " row " << r + 1;
+                for (int c = 0; c < 5; ++c) {
+                    const QString cell = g.SortGrid1->Cells(c, int(r) + 1);
+                    // Likewise a one-key edit of the newest row, journaled but not yet printed.
+                    if (c == 1 && r + 1 == shown.size() && g.LapCount == int(r) + 1 &&
+                        cell != shown[r].value(c) && cell.size() == 1)
+                        continue;
+                    ASSERT_EQ(cell, shown[r].value(c)) << "run " << run << " row " << r + 1;
+                }
             restoredRows += int(shown.size());
         }
         Destroy();
     }
     RecordProperty("restored_rows", restoredRows);
     EXPECT_GT(restoredRows, 0) << "no run got as far as a lap";
+    EXPECT_GT(edits, 0) << "no run got as far as an edit";
 }
 
 }  // namespace
