@@ -266,6 +266,8 @@ void TFormMain::RestoreRace(const QString& path, RaceReplay race) {
         ~Resume() { paused = false; }
     } resume{j.paused};
     ShowJournalGrid(race.grid);
+    // Restored finishers are results no file holds yet: an Open asks before replacing them.
+    lapsSinceOpened_ = race.lapCount > 0;
     if (race.state != RunState::Ready) {
         const bool modified = SortGrid1->Modified();
         mStart->Click();

@@ -578,3 +578,25 @@ TEST_F(Journal, PicturesOfTheRestore) {
     SaveShot(Render(&box), "journal-restore-question");
     EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::Yes));
 }
+
+TEST_F(Journal, ARestoredFinisherIsNotReplacedByAnOpenWithoutAQuestion) {
+    {
+        TFormMain& f = Build();
+        f.SortGrid1->SaveToFile(dir.filePath("other.txt"), false);
+        f.mStart->Click();
+        f.SortGrid1->SetModified(false);  // one lap changes no row count, so no Modified
+        Lap(f, "31", 4000);
+        ASSERT_FALSE(f.SortGrid1->Modified());
+        Crash();
+    }
+    dialogs.confirmAnswers = {true};
+    TFormMain& g = Build();
+    ASSERT_TRUE(g.OfferJournalRestore());
+    ASSERT_EQ(g.SortGrid1->Cells(1, 1), "31");
+    dialogs.confirms.clear();
+    dialogs.confirmAnswers = {false};
+    dialogs.openAnswers = {dir.filePath("other.txt")};
+    g.sbLoadClick();
+    EXPECT_EQ(dialogs.confirms, QStringList{"Clear protocol?"});
+    EXPECT_EQ(g.SortGrid1->Cells(1, 1), "31");
+}
