@@ -149,7 +149,7 @@ std::optional<ProtocolFileData> ParseProtocolLines(const QStringList& lines, boo
     }
     const qsizetype geometryLine = next++;
     // Blank lines after the last row (an editor's or a mail program's) are no rows: the writer
-    // puts at least two quotes on every row line.
+    // never writes a row as a blank line (a row of one empty cell is two quotes).
     qsizetype end = lines.size();
     while (end > next && IsBlankCommaList(lines[end - 1]))
         --end;
