@@ -222,6 +222,8 @@ private:
 
 // Whether a file chosen to open is a race journal.
 bool IsJournalFileName(const QString& fileName);
+// "Can't read the protocol file:", the journal's name and, where it applies, why it is not read.
+QString CantReadJournalMessage(const QString& fileName);
 
 // Sets a label's font colour.
 void SetFontColor(QLabel* label, TColor color);

@@ -58,7 +58,8 @@ void TFormMain::OpenProtocol(const QString& fileName) {
     const bool read = IsJournalFileName(fileName) ? OpenJournalProtocol(fileName)
                                                   : SortGrid1->LoadFromFile(fileName, false);
     if (!read)
-        Dialogs().Error(this, CantReadProtocolMessage(fileName));
+        Dialogs().Error(this, IsJournalFileName(fileName) ? CantReadJournalMessage(fileName)
+                                                          : CantReadProtocolMessage(fileName));
     else
         lapsSinceOpened_ = false;
     JournalOpened(fileName);

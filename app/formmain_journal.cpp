@@ -12,6 +12,7 @@
 #include "journal/journalrace.h"
 #include "journal/journalstore.h"
 #include "journal/journalwriter.h"
+#include "platform/regularfile.h"
 #include "platform/ttimer.h"
 
 struct FormJournal {
@@ -50,6 +51,13 @@ JournalGrid GridOf(const TSortGrid& grid) {
 
 bool IsJournalFileName(const QString& fileName) {
     return fileName.endsWith(QStringLiteral(".journal"), Qt::CaseInsensitive);
+}
+
+QString CantReadJournalMessage(const QString& fileName) {
+    QString message = QStringLiteral("Can't read the protocol file:\r") + fileName;
+    const QString problem = RegularFileProblem(fileName, kMaxJournalBytes);
+    if (!problem.isEmpty()) message += u'\r' + problem;
+    return message;
 }
 
 RaceSettings TFormMain::CurrentSettings() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/regularfile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -26,21 +28,6 @@ QStringList SplitLines(const QString& text);
 
 // DecodeText and SplitLines.
 QStringList DecodeLines(const QByteArray& bytes);
-
-// The largest text file the program reads: a protocol of a big race takes some hundred kilobytes.
-// Reading and showing a file this size takes well under a second.
-constexpr qint64 kMaxTextFileBytes = 4 * 1024 * 1024;
-
-// Why a file is not read, or an empty string: "It is not a regular file." for a directory, FIFO,
-// socket or device (reading those would block or never end), or "It is larger than N MB, the most
-// a file here may have." Looks at the name only; nothing is opened.
-QString RegularFileProblem(const QString& fileName, qint64 maxBytes = kMaxTextFileBytes);
-
-// The bytes of a regular file of at most maxBytes; nothing, with the reason in *error (the
-// problem above, or the system's words), otherwise. Never opens anything but a regular file.
-std::optional<QByteArray> ReadRegularFile(const QString& fileName,
-                                          qint64 maxBytes = kMaxTextFileBytes,
-                                          QString* error = nullptr);
 
 // Writes the whole file or nothing: the bytes go to a temporary file beside it, which replaces
 // the target only when complete, so a failed save leaves the old file as it was.

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include "platform/programpaths.h"
+#include "platform/regularfile.h"
 
 namespace {
 QString g_bootId;
@@ -58,13 +59,9 @@ int PruneJournals(const QString& dir, const QDateTime& now) {
 
 LoadedJournal LoadJournal(const QString& path) {
     LoadedJournal j;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        j.error = f.errorString();
-        return j;
-    }
-    const QByteArray data = f.readAll();
-    j.contents = ParseJournal(data);
+    const std::optional<QByteArray> data = ReadRegularFile(path, kMaxJournalBytes, &j.error);
+    if (!data) return j;
+    j.contents = ParseJournal(*data);
     j.race = Replay(j.contents.records);
     return j;
 }

@@ -22,7 +22,7 @@ seconds=${1:?usage: scripts/fuzz.sh [--check] SECONDS}
 build=${VZ_FUZZ_BUILD_DIR:-$top/build-fuzz}
 jobs=${VZ_FUZZ_JOBS:-2}
 targets=(${VZ_FUZZ_TARGETS:-fuzz_commalist fuzz_textfile fuzz_protocolfile fuzz_colour fuzz_writers
-  fuzz_float fuzz_regional fuzz_settings})
+  fuzz_float fuzz_regional fuzz_settings fuzz_journal})
 
 launcher=""
 if command -v ccache >/dev/null; then

@@ -10,12 +10,20 @@
 #include <QTest>
 #include <QThread>
 #include <QToolButton>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <random>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/menuitem.h"
 #include "app/panel.h"
 #include "config/cfgdialog.h"
+#include "journal/journalformat.h"
 #include "journal/journalstore.h"
 #include "journal/journalwriter.h"
 #include "platform/programpaths.h"
@@ -599,4 +607,34 @@ TEST_F(Journal, ARestoredFinisherIsNotReplacedByAnOpenWithoutAQuestion) {
     g.sbLoadClick();
     EXPECT_EQ(dialogs.confirms, QStringList{"Clear protocol?"});
     EXPECT_EQ(g.SortGrid1->Cells(1, 1), "31");
+}
+
+TEST_F(Journal, OpenRefusesAJournalThatIsNoRegularFileWithoutWaiting) {
+    TFormMain& f = Build();
+    const QString fifo = dir.filePath("race.journal");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Feeds a sound journal to whoever opens the FIFO for reading, so that an open that waits
+    // for a writer ends instead of hanging the test.
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        QByteArray journal = VersionLine();
+        journal += FormatRecord(JournalRecord{"START"}.Add("tick", 1));
+        while (!done) {
+            const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                EXPECT_EQ(::write(fd, journal.constData(), size_t(journal.size())), journal.size());
+                ::close(fd);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    dialogs.defaultConfirm = true;
+    dialogs.openAnswers = {fifo};
+    f.sbLoadClick();
+    done = true;
+    writer.join();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_EQ(dialogs.errors[0],
+              "Can't read the protocol file:\r" + fifo + "\rIt is not a regular file.");
 }
