@@ -1,5 +1,6 @@
 #include "journal/journalformat.h"
 
+#include <QStringDecoder>
 #include <array>
 
 namespace {
@@ -43,9 +44,15 @@ int HexDigit(char c) {
     return -1;
 }
 
+// UTF-8 as written: a leading U+FEFF is part of the value, not a byte-order mark to skip.
+QString FromUtf8(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
 bool Unescape(QByteArrayView in, QString& out) {
     if (!in.contains('%')) {
-        out = QString::fromUtf8(in);
+        out = FromUtf8(in);
         return true;
     }
     QByteArray bytes;
@@ -61,7 +68,7 @@ bool Unescape(QByteArrayView in, QString& out) {
         bytes += char(hi * 16 + lo);
         i += 2;
     }
-    out = QString::fromUtf8(bytes);
+    out = FromUtf8(bytes);
     return true;
 }
 

@@ -46,6 +46,18 @@ TEST(JournalFormat, RecordsRoundTripWithAwkwardValues) {
     EXPECT_FALSE(back.Has("none"));
 }
 
+TEST(JournalFormat, AValueStartingWithAZeroWidthNoBreakSpaceKeepsIt) {
+    // U+FEFF reads as a byte-order mark to a decoder that skips one: the cell would come back
+    // one character short. (Found by fuzzing.)
+    JournalRecord r{"EDIT"};
+    const QString value = QString(QChar(0xFEFF)) + QStringLiteral("12");
+    r.Add("new", value).Add("old", QString(QChar(0xFEFF)) + QStringLiteral(" "));
+    const QByteArray line = FormatRecord(r);
+    JournalRecord back;
+    ASSERT_TRUE(ParseRecord(QByteArrayView(line).chopped(1), back));
+    EXPECT_EQ(back.fields, r.fields);
+}
+
 TEST(JournalFormat, DamagedLinesAreRecognised) {
     const QByteArray line = FormatRecord(Lap(1, QStringLiteral("117"))).chopped(1);
     JournalRecord r;
