@@ -407,11 +407,12 @@ int LinuxSerialDevice::ModemWait(unsigned long lines) {
 // How no edge is late: the lines and the driver's counters, which keep every edge, are read
 // before each wait, so nothing between two waits is lost. But the kernel takes its own snapshot
 // of the counters when TIOCMIWAIT is entered, and an edge between the last look and that
-// snapshot does not wake the wait. So the wait is entered with a one-shot timer that signals
-// the thread kRecheckUs later; the lines are looked at again and the wait re-entered. An edge
-// found that way can only have come in that entry window, so it is stamped with the tick of the
-// look before the wait, not with the tick of the re-check. An edge that wakes the wait is
-// stamped with the tick taken the moment the ioctl returns.
+// snapshot does not wake the wait. So the wait is entered with a timer that signals the thread
+// every kRecheckUs (repeating, in case one signal is spent before the thread is in the ioctl);
+// the lines are looked at again and the wait re-entered. An edge found that way can only have
+// come in that entry window, so it is stamped with the tick of the look before the wait, not
+// with the tick of the re-check. An edge that wakes the wait is stamped with the tick taken the
+// moment the ioctl returns.
 //
 // Drivers without TIOCMIWAIT, and events it does not cover (received characters, breaks,
 // errors), are watched by sampling the lines on a fixed grid of absolute deadlines in poll(),
@@ -742,6 +743,7 @@ int SerialSystem::WakeMeAfter(long us) {
     struct itimerspec when {};
     when.it_value.tv_sec = us / 1'000'000;
     when.it_value.tv_nsec = (us % 1'000'000) * 1000;
+    when.it_interval = when.it_value;
     return timer_settime(timer.id, 0, &when, nullptr);
 }
 

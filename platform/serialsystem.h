@@ -31,7 +31,9 @@ public:
     // poll() until an absolute CLOCK_MONOTONIC deadline: an oversleep of one call never moves
     // the next deadline. 0 when the deadline passed with nothing ready.
     virtual int PollUntil(struct pollfd* fds, unsigned long count, std::int64_t deadlineNs);
-    // Sends the wake-up signal to the calling thread once, `us` microseconds from now; 0 cancels.
+    // Sends the wake-up signal to the calling thread every `us` microseconds from now on until
+    // cancelled with 0. It repeats because a signal that lands just before the thread enters its
+    // wait is spent in user space and would otherwise leave the wait without its re-check.
     virtual int WakeMeAfter(long us);
     // Where sysfs is mounted ("/sys").
     virtual QString SysfsRoot();

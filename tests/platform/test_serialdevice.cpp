@@ -336,6 +336,28 @@ TEST_F(SerialDeviceTest, AnEdgeBeforeTheKernelsSnapshotIsFoundWithItsTick) {
     EXPECT_EQ(o.now.tick, 1000u);  // when it came, not when it was found
 }
 
+TEST_F(SerialDeviceTest, ARecheckSignalSpentBeforeTheWaitIsFollowedByAnother) {
+    ScopedManualClock clock(1000);
+    Pty pty;
+    ModemLines lines;
+    OpenEmulated(pty, lines);
+    const LineState since = device->ReadLineState(EV_DSR);
+    // The edge falls into the entry window, and the worker is held up (preempted on a busy
+    // machine) until the re-check's signal has come and gone before the wait is entered.
+    lines.onEntry = [&] {
+        lines.Set(TIOCM_DSR);
+        std::this_thread::sleep_for(20ms);
+    };
+    auto wait = StartWait(EV_DSR, since);
+    const bool reported = wait.wait_for(2s) == std::future_status::ready;
+    if (!reported) device->CancelWait();
+    ASSERT_TRUE(reported);
+    const WaitOutcome o = wait.get();
+    ASSERT_EQ(o.result, WaitResult::Changed);
+    EXPECT_EQ(o.now.modemStatus, MS_DSR_ON);
+    EXPECT_EQ(o.now.tick, 1000u);
+}
+
 TEST_F(SerialDeviceTest, AnEdgeThatWakesTheWaitKeepsTheTickOfTheWake) {
     ScopedManualClock clock(2000);
     Pty pty;
