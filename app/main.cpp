@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
             break;
     }
 
+    PreferSocketImageTransfer();
     Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vidazorov"));
     SetApplicationTitle(QStringLiteral("Vidazorov-ZavEzazi"));

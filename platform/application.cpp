@@ -3,6 +3,10 @@
 #include "platform/fonts.h"
 #include "platform/guard.h"
 
+void PreferSocketImageTransfer() {
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
+}
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     InstallFontSubstitutes();
 }
