@@ -7,8 +7,14 @@
 # Needs xvfb, xdotool and python3.
 #
 # usage: bench/cpu_running.sh [build dir or program] [seconds per phase]
-#   VZ_PERF=1  also records a profile of the running phase (perf, software cpu-clock event) into
-#              ./perf-running.data and prints its top entries.
+#   VZ_PERF=1        also records a profile of the running phase (perf, software cpu-clock event)
+#                    into ./perf-running.data and prints its top entries.
+#   VZ_ROUNDS=N      repeats every measurement N times, interleaved, and ends with a summary
+#                    (median, least, most): single runs of a program that wakes every 10 ms vary
+#                    by a quarter from one run to the next on a shared machine.
+#   VZ_BEFORE=PROG   measures an older build of the program too, in the same rounds.
+# When the build has bench/paint_floor, its three modes are measured in the same rounds: a bare
+# 10 ms timer, one display digit repainted every tick, and the display's seven digits.
 set -euo pipefail
 target=${1:-build}
 secs=${2:-10}
@@ -23,13 +29,16 @@ cleanup() {
 }
 trap cleanup EXIT
 disp=:$((RANDOM % 300 + 400))
-Xvfb "$disp" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$disp" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 pids+=($!)
 sleep 1
 export DISPLAY=$disp
 ticks=$(getconf CLK_TCK)
 
 cpu_ticks() { awk '{print $14, $15}' "/proc/$1/stat"; }
+
+results="$work/results"
+: >"$results"
 
 # measure <label> <pid>: CPU of <pid> over $secs seconds, as a share of one core. /proc's user and
 # system times are counted in scheduler ticks; where perf works, its task-clock (the time the
@@ -44,6 +53,12 @@ measure() {
     sleep "$secs"
   fi
   read -r u1 s1 < <(cpu_ticks "$2")
+  if [ -n "$tc" ]; then
+    awk -v l="$1" -v tc="$tc" -v s="$secs" 'BEGIN { printf "%s\t%.3f\n", l, tc / 10 / s }' >>"$results"
+  else
+    awk -v l="$1" -v t=$((u1 - u0 + s1 - s0)) -v hz="$ticks" -v s="$secs" \
+      'BEGIN { printf "%s\t%.3f\n", l, t * 100 / hz / s }' >>"$results"
+  fi
   awk -v l="$1" -v u=$((u1 - u0)) -v k=$((s1 - s0)) -v hz="$ticks" -v s="$secs" -v tc="$tc" \
     'BEGIN { printf "%-30s %5.0f ms CPU (user %4.0f, system %4.0f) in %d s = %5.2f %% of one core",
              l, (u + k) * 1000 / hz, u * 1000 / hz, k * 1000 / hz, s, (u + k) * 100 / hz / s
@@ -51,9 +66,11 @@ measure() {
              printf "\n" }'
 }
 
-# run_case <label> <port>: starts the program with the given COM port (0 = none) and measures.
+# run_case <label> <port> [program]: starts the program with the given COM port (0 = none) and
+# measures it idle and with the clock running.
 run_case() {
-  local label=$1 port=$2 cfg="$work/$1"
+  local label=$1 port=$2 prog=${3:-$prog} cfg="$work/$1"
+  rm -rf "$cfg"
   mkdir -p "$cfg/vidazorov/ports" "$cfg/run"
   for n in $(seq 1 16); do ln -sf "/nonexistent/vz-missing-$n" "$cfg/vidazorov/ports/COM$n"; done
   local pty=""
@@ -99,6 +116,40 @@ time.sleep(1e6)' >"$cfg/pty" &
   kill "$app" 2>/dev/null || true
 }
 
+# run_floor <mode>: the reference program, shown and settled, then measured.
+run_floor() {
+  local app
+  "$floor" "$1" >/dev/null 2>&1 &
+  app=$!
+  pids+=($app)
+  xdotool search --sync --pid "$app" --name paint_floor >/dev/null
+  sleep 2
+  measure "paint_floor $1" "$app"
+  kill "$app" 2>/dev/null || true
+}
+
+floor=$(dirname "$prog")/../bench/paint_floor
+[ -x "$floor" ] || floor=""
 echo "program: $prog"
-run_case "no port" 0
-run_case "COM1 open (pty)" 1
+[ -n "${VZ_BEFORE:-}" ] && echo "before:  $(realpath "$VZ_BEFORE")"
+[ -n "$floor" ] && echo "floor:   $(realpath "$floor")"
+rounds=${VZ_ROUNDS:-1}
+for round in $(seq "$rounds"); do
+  [ "$rounds" -gt 1 ] && echo "-- round $round of $rounds"
+  if [ -n "${VZ_BEFORE:-}" ]; then
+    run_case "before, no port" 0 "$(realpath "$VZ_BEFORE")"
+  fi
+  run_case "no port" 0
+  run_case "COM1 open (pty)" 1
+  if [ -n "$floor" ]; then
+    for mode in timer digit row; do run_floor "$mode"; done
+  fi
+done
+if [ "$rounds" -gt 1 ]; then
+  echo "-- % of one core over $rounds rounds: median (least - most)"
+  sort -t$'\t' -k1,1 -k2,2n "$results" | awk -F'\t' '
+    function flush() { if (n) printf "%-34s %5.2f (%4.2f - %4.2f)\n", key, v[int((n + 1) / 2)], v[1], v[n] }
+    $1 != key { flush(); key = $1; n = 0 }
+    { v[++n] = $2 }
+    END { flush() }'
+fi
