@@ -13,8 +13,9 @@
 #                    (median, least, most): single runs of a program that wakes every 10 ms vary
 #                    by a quarter from one run to the next on a shared machine.
 #   VZ_BEFORE=PROG   measures an older build of the program too, in the same rounds.
-# When the build has bench/paint_floor, its three modes are measured in the same rounds: a bare
-# 10 ms timer, one display digit repainted every tick, and the display's seven digits.
+# When the build has bench/paint_floor, its modes are measured in the same rounds: a bare 10 ms
+# timer, one display digit repainted every tick, the display's seven digits, and the one digit
+# drawn into a window of its own past the widgets' repaint machinery.
 set -euo pipefail
 target=${1:-build}
 secs=${2:-10}
@@ -142,7 +143,7 @@ for round in $(seq "$rounds"); do
   run_case "no port" 0
   run_case "COM1 open (pty)" 1
   if [ -n "$floor" ]; then
-    for mode in timer digit row; do run_floor "$mode"; done
+    for mode in timer digit row window; do run_floor "$mode"; done
   fi
 done
 if [ "$rounds" -gt 1 ]; then
