@@ -81,15 +81,14 @@ int main(int argc, char** argv) {
     DigitWindow* own = nullptr;
     if (ownWindow) {
         // The faces are the real digit's pictures; the window takes the hundredths' place.
-        auto* ownWindowObject = new DigitWindow;
+        own = new DigitWindow;
         for (int v = 0; v < 10; ++v) {
             digits[6]->SetValue(v);
-            ownWindowObject->faces[std::size_t(v)] = digits[6]->grab().toImage();
+            own->faces[std::size_t(v)] = digits[6]->grab().toImage();
         }
-        QWidget* container = QWidget::createWindowContainer(ownWindowObject, &panel);
+        QWidget* container = QWidget::createWindowContainer(own, &panel);
         container->setGeometry(digits[6]->geometry());
         digits[6]->hide();
-        own = ownWindowObject;
     }
     window.show();
 
@@ -114,8 +113,9 @@ int main(int argc, char** argv) {
         }
         // h, mm, ss, hh as the display lays them out.
         const qint64 s = hundredths / 100;
-        const std::array<qint64, 7> v{s / 3600 % 10, s / 60 % 60 / 10, s / 60 % 10, s % 60 / 10,
-                                      s % 10,        hundredths % 100 / 10, hundredths % 10};
+        const std::array<qint64, 7> v{s / 3600 % 10,  s / 60 % 60 / 10, s / 60 % 10,
+                                      s % 60 / 10,    s % 10,           hundredths % 100 / 10,
+                                      hundredths % 10};
         for (std::size_t i = 0; i < digits.size(); ++i)
             digits[i]->SetValue(int(v[i]));
     });
