@@ -5,43 +5,15 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <QToolButton>
-#include <condition_variable>
-#include <mutex>
 
 #include "app/menuitem.h"
 #include "grid/sortgrid.h"
 #include "platform/recordingautomation.h"
 #include "platform/waitcursor.h"
 #include "tests/app/formfixture.h"
+#include "tests/support/gate.h"
 
 namespace {
-// Holds the office in one step until the test lets it go (or ten seconds pass).
-struct Gate {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool open = false, reached = false, left = false;
-    void Wait() {
-        std::unique_lock<std::mutex> hold(mutex);
-        reached = true;
-        cv.notify_all();
-        cv.wait_for(hold, std::chrono::seconds(10), [&] { return open; });
-        left = true;
-    }
-    void Open() {
-        const std::lock_guard<std::mutex> hold(mutex);
-        open = true;
-        cv.notify_all();
-    }
-    bool Reached() {
-        const std::lock_guard<std::mutex> hold(mutex);
-        return reached;
-    }
-    bool Left() {
-        const std::lock_guard<std::mutex> hold(mutex);
-        return left;
-    }
-};
-
 QString Joined(const RecordingAutomation& rec) {
     return rec.Log().join('\n');
 }

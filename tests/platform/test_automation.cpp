@@ -9,13 +9,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 #include "platform/automationthread.h"
 #include "platform/libreofficeautomation.h"
 #include "platform/programpaths.h"
 #include "platform/recordingautomation.h"
+#include "tests/support/gate.h"
 
 TEST(Variant, KindsConversionsAndDescriptions) {
     EXPECT_TRUE(Variant().IsEmpty());
@@ -267,30 +266,6 @@ TEST(OfficeHelper, AnswersLinesThatAreNoJsonObjectWithAnErrorAndGoesOn) {
     helper.closeWriteChannel();
     EXPECT_TRUE(helper.waitForFinished(10000));
 }
-
-namespace {
-// Blocks the worker in a chosen step until the test lets it go.
-struct Gate {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool open = false, reached = false;
-    void Wait() {
-        std::unique_lock<std::mutex> hold(mutex);
-        reached = true;
-        cv.notify_all();
-        cv.wait_for(hold, std::chrono::seconds(10), [&] { return open; });
-    }
-    void Open() {
-        const std::lock_guard<std::mutex> hold(mutex);
-        open = true;
-        cv.notify_all();
-    }
-    bool Reached() {
-        const std::lock_guard<std::mutex> hold(mutex);
-        return reached;
-    }
-};
-}  // namespace
 
 TEST(AutomationThread, JobsRunInOrderOffTheCallersThreadAndReportBackOnIt) {
     auto recording = std::make_unique<RecordingAutomation>();
