@@ -29,6 +29,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #include "platform/programpaths.h"
 #include "platform/serialdevice.h"
@@ -148,6 +149,8 @@ public:
 
 private:
     int Observe(std::uint32_t evMask, LineState& state);
+    std::optional<WaitResult> Look(std::uint32_t evMask, const LineState& since, LineState& now,
+                                   int& error, std::uint32_t stamp);
     int ModemWait(unsigned long lines);
     int SetModemLine(int line, bool on);
     WaitResult PolledWait(std::uint32_t evMask, const LineState& since, LineState& now, int& error,
@@ -430,15 +433,7 @@ WaitResult LinuxSerialDevice::WaitForChange(std::uint32_t evMask, const LineStat
     for (;;) {
         if (stop_) return WaitResult::Stopped;
         const std::uint32_t lookTick = GetTickCount();
-        if (const int e = Observe(evMask, now)) {
-            if (stop_) return WaitResult::Stopped;
-            error = e;
-            return WaitResult::Failed;
-        }
-        if (!CommEventsBetween(since, now, evMask).empty()) {
-            now.tick = stamp;
-            return WaitResult::Changed;
-        }
+        if (const auto done = Look(evMask, since, now, error, stamp)) return *done;
 
         const bool modemOnly = (evMask & EV_MODEM_LINES) && !(evMask & kPolledEvents);
         if (modemOnly && now.statusValid && !modemWaitUnsupported_) {
@@ -474,6 +469,20 @@ WaitResult LinuxSerialDevice::WaitForChange(std::uint32_t evMask, const LineStat
     }
 }
 
+// One look at the lines and counters. The wait is over when it failed (or a stop came with the
+// failure) or when the look shows an event since `since`: that change is stamped with `stamp`.
+std::optional<WaitResult> LinuxSerialDevice::Look(std::uint32_t evMask, const LineState& since,
+                                                  LineState& now, int& error, std::uint32_t stamp) {
+    if (const int e = Observe(evMask, now)) {
+        if (stop_) return WaitResult::Stopped;
+        error = e;
+        return WaitResult::Failed;
+    }
+    if (CommEventsBetween(since, now, evMask).empty()) return std::nullopt;
+    now.tick = stamp;
+    return WaitResult::Changed;
+}
+
 // Samples on absolute deadlines k * kSamplePeriodNs: a late wake-up costs that one sample, never
 // the ones after it, and a sample that came too late for several deadlines goes on with the
 // next one still ahead instead of catching up in a burst.
@@ -493,16 +502,7 @@ WaitResult LinuxSerialDevice::PolledWait(std::uint32_t evMask, const LineState& 
             return WaitResult::Failed;
         }
         if (!observable) continue;
-        const std::uint32_t tick = GetTickCount();
-        if (const int e = Observe(evMask, now)) {
-            if (stop_) return WaitResult::Stopped;
-            error = e;
-            return WaitResult::Failed;
-        }
-        if (!CommEventsBetween(since, now, evMask).empty()) {
-            now.tick = tick;
-            return WaitResult::Changed;
-        }
+        if (const auto done = Look(evMask, since, now, error, GetTickCount())) return *done;
         const std::int64_t t = sys_.MonotonicNs();
         deadline += kSamplePeriodNs;
         if (deadline <= t) deadline = (t / kSamplePeriodNs + 1) * kSamplePeriodNs;
