@@ -27,6 +27,18 @@ protected:
         f.cbStartN->setEditText("117");
         f.mLAP->Click();
     }
+    // A run, RESET (answered Yes), then a run with one finisher: after RESET the grid counts as
+    // unchanged, and the one lap fills its empty row without making it Modified.
+    void OneLapAfterReset(TFormMain& f) {
+        f.mStart->Click();
+        f.mStop->Click();
+        dialogs.confirmAnswers = {true};
+        f.mReset->Click();
+        f.mStart->Click();
+        clock.Advance(1000);
+        f.mLAP->Click();
+        f.mStop->Click();
+    }
     QStringList Row(TFormMain& f, int r) {
         QStringList l;
         for (int c = 0; c < 5; ++c)
@@ -92,14 +104,7 @@ TEST_F(Protocol, ModifiedThroughARun) {
 
 TEST_F(Protocol, AfterResetAndOneLapTheWindowClosesWithoutAsking) {
     TFormMain& f = Build();
-    f.mStart->Click();
-    f.mStop->Click();
-    dialogs.confirmAnswers = {true};
-    f.mReset->Click();
-    f.mStart->Click();
-    clock.Advance(1000);
-    f.mLAP->Click();
-    f.mStop->Click();
+    OneLapAfterReset(f);
     bool can = true;
     f.FormCloseQuery(can);
     EXPECT_TRUE(can);
@@ -251,15 +256,7 @@ TEST_F(Protocol, LapsIntoAProtocolOfThreeColumnsKeepEveryValue) {
 TEST_F(Protocol, OneFinisherIsNotReplacedWithoutAQuestion) {
     TFormMain& f = Build();
     f.SortGrid1->SaveToFile(dir.filePath("empty.txt"), false);
-    // After RESET: the first lap fills the empty row.
-    f.mStart->Click();
-    f.mStop->Click();
-    dialogs.confirmAnswers = {true};
-    f.mReset->Click();
-    f.mStart->Click();
-    clock.Advance(1000);
-    f.mLAP->Click();
-    f.mStop->Click();
+    OneLapAfterReset(f);
     ASSERT_FALSE(f.SortGrid1->Modified());
     dialogs.confirms.clear();
     dialogs.confirmAnswers = {false};
