@@ -11,9 +11,22 @@
 
 #include "app/formmain.h"
 #include "app/menuitem.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 
 namespace {
+
+// Questions are answered Yes, messages are told on standard output, and the file dialogs and the
+// configuration dialog are cancelled: the driver's runs never wait for a person.
+class DriverDialogs : public DialogProvider {
+public:
+    bool Confirm(QWidget*, const QString&) override { return true; }
+    void Error(QWidget*, const QString& text) override;
+    void Information(QWidget*, const QString& text) override;
+    QString OpenFile(QWidget*, FileDialogRequest&) override { return {}; }
+    QString SaveFile(QWidget*, FileDialogRequest&) override { return {}; }
+    int Exec(QDialog*) override { return 0; }
+    void Beep() override {}
+};
 
 void Say(const QString& line) {
     const QByteArray bytes = line.toUtf8() + '\n';
@@ -27,6 +40,14 @@ void SayRow(TFormMain& f, int row) {
         cells << f.SortGrid1->Cells(c, row);
     Say(QStringLiteral("row ") + QString::number(row) + QLatin1Char('\t') +
         cells.join(QLatin1Char('\t')));
+}
+
+void DriverDialogs::Error(QWidget*, const QString& text) {
+    Say(QStringLiteral("error ") + QString(text).replace(QLatin1Char('\r'), QLatin1Char(' ')));
+}
+
+void DriverDialogs::Information(QWidget*, const QString& text) {
+    Say(QStringLiteral("info ") + QString(text).replace(QLatin1Char('\r'), QLatin1Char(' ')));
 }
 
 // Types over the start number of the newest row as the operator does: a click on the cell,
@@ -87,8 +108,7 @@ bool StdinDriverRequested() {
 
 void InstallStdinDriver(TFormMain& form) {
     // Every question is answered Yes.
-    static ScriptedDialogs dialogs;
-    dialogs.defaultConfirm = true;
+    static DriverDialogs dialogs;
     SetDialogs(&dialogs);
     auto* notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &form);
     auto* pending = new QByteArray;

@@ -18,7 +18,7 @@
 #include "bench/benchsupport.h"
 #include "journal/journalstore.h"
 #include "journal/journalwriter.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "platform/tickcounter.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "app/formmain.h"
 #include "app/menuitem.h"
 #include "bench/benchsupport.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "platform/tickcounter.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "output/wordexport.h"
 #include "platform/automationthread.h"
 #include "platform/libreofficeautomation.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 
 namespace {
 QTemporaryDir* g_dir = nullptr;

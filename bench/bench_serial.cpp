@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/fakeserialdevice.h"
+#include "tests/support/fakeserialdevice.h"
 #include "platform/programpaths.h"
 #include "platform/serialsystem.h"
 #include "platform/tickcounter.h"

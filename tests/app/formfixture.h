@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/formmain.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "platform/tickcounter.h"
 #include "tests/support/testenv.h"
 

@@ -7,7 +7,7 @@
 #include "app/menuitem.h"
 #include "app/panel.h"
 #include "config/cfgdialog.h"
-#include "platform/fakeserialdevice.h"
+#include "tests/support/fakeserialdevice.h"
 #include "platform/guard.h"
 #include "platform/ttimer.h"
 #include "tests/app/formfixture.h"

@@ -16,7 +16,7 @@
 
 #include "app/menuitem.h"
 #include "grid/sortgrid.h"
-#include "platform/recordingautomation.h"
+#include "tests/support/recordingautomation.h"
 #include "tests/app/formfixture.h"
 
 namespace {

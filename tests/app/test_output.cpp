@@ -8,7 +8,7 @@
 
 #include "app/menuitem.h"
 #include "grid/sortgrid.h"
-#include "platform/recordingautomation.h"
+#include "tests/support/recordingautomation.h"
 #include "platform/waitcursor.h"
 #include "tests/app/formfixture.h"
 #include "tests/support/gate.h"

@@ -4,7 +4,7 @@
 #include <cerrno>
 
 #include "app/menuitem.h"
-#include "platform/fakeserialdevice.h"
+#include "tests/support/fakeserialdevice.h"
 #include "platform/serialdevice.h"
 #include "platform/ttimer.h"
 #include "tests/app/formfixture.h"

@@ -11,7 +11,7 @@
 #include <algorithm>
 
 #include "grid/gridprint.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 
 namespace {

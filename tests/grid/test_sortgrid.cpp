@@ -3,7 +3,7 @@
 #include <QTest>
 
 #include "grid/sortgrid.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 
 namespace {

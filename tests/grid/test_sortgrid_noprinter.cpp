@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "grid/sortgrid.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 
 TEST(SortGridPrintWithoutPrinter, SaysSoAndLeavesTheFilterOn) {
     if (PrinterInstalled())

@@ -12,7 +12,7 @@
 #include <QThread>
 
 #include "grid/sortgrid.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "grid/gridglyphs.h"
 #include "grid/sortgrid.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 
 namespace {

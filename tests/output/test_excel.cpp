@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "output/excel.h"
-#include "platform/recordingautomation.h"
+#include "tests/support/recordingautomation.h"
 #include "platform/waitcursor.h"
 
 // Readable values in failure messages.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "output/wordexport.h"
-#include "platform/recordingautomation.h"
+#include "tests/support/recordingautomation.h"
 #include "platform/waitcursor.h"
 
 namespace {

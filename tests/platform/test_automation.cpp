@@ -13,7 +13,7 @@
 #include "platform/automationthread.h"
 #include "platform/libreofficeautomation.h"
 #include "platform/programpaths.h"
-#include "platform/recordingautomation.h"
+#include "tests/support/recordingautomation.h"
 #include "tests/support/gate.h"
 
 TEST(Variant, KindsConversionsAndDescriptions) {

@@ -4,7 +4,7 @@
 
 #include "platform/exception.h"
 #include "platform/guard.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "platform/ttimer.h"
 
 TEST(Dialogs, ScriptedAnswersInOrderThenDefault) {

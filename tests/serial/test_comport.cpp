@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/fakeserialdevice.h"
+#include "tests/support/fakeserialdevice.h"
 #include "serial/comport.h"
 #include "tests/platform/serialtesthelpers.h"
 

@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "platform/exception.h"
-#include "platform/fakeserialdevice.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/fakeserialdevice.h"
+#include "tests/support/scripteddialogs.h"
 #include "platform/tickcounter.h"
 #include "serial/comport.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "platform/exception.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "widgets/bitbtnwithcolor.h"
 

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "platform/exception.h"
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "platform/tcolor.h"
 #include "platform/ttimer.h"
 #include "tests/support/testenv.h"

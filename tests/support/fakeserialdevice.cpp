@@ -1,4 +1,4 @@
-#include "platform/fakeserialdevice.h"
+#include "tests/support/fakeserialdevice.h"
 
 #include <cerrno>
 #include <chrono>

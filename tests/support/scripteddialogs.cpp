@@ -1,4 +1,4 @@
-#include "platform/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 
 bool ScriptedDialogs::Confirm(QWidget*, const QString& text) {
     confirms << text;

@@ -1,4 +1,4 @@
-#include "platform/recordingautomation.h"
+#include "tests/support/recordingautomation.h"
 
 #include "platform/waitcursor.h"
 
