@@ -13,16 +13,15 @@
 #include "platform/dialogs.h"
 #include "platform/tcolor.h"
 #include "platform/tickcounter.h"
+#include "race/photocell.h"
+#include "race/race.h"
 #include "serial/comport.h"
 #include "widgets/bitbtnwithcolor.h"
 #include "widgets/led.h"
 
 class AutomationFactory;
 struct FormJournal;
-struct JournalGrid;
-struct JournalRecord;
-struct RaceReplay;
-struct RaceSettings;
+struct LoadedJournal;
 class AutomationThread;
 class WaitCursor;
 class QComboBox;
@@ -35,14 +34,28 @@ class TMenuItem;
 class TPanel;
 class TTimer;
 
-// The race clock's one window: display, run control, protocol and photocell. Split into files by
-// concern: formmain_layout.cpp (controls, start-up, exit), formmain_clock.cpp (display),
-// formmain_run.cpp (START/LAP/STOP/RESET), formmain_protocol.cpp (rows).
+// The race clock's one window: display, run control, protocol and photocell. The race itself is a
+// TRace: the window turns keys, clicks and photocell edges into its commands (Execute) and shows
+// what it holds. Split into files by concern: formmain_layout.cpp (controls, start-up, exit),
+// formmain_clock.cpp (display), formmain_run.cpp (START/LAP/STOP/RESET), formmain_protocol.cpp
+// (the list), formmain_photocell.cpp, formmain_journal.cpp (commands and their journal).
 class TFormMain : public QMainWindow {
     Q_OBJECT
 public:
     explicit TFormMain(QWidget* parent = nullptr);
     ~TFormMain() override;
+
+    // The race the window shows.
+    const TRace& Race() const { return race_; }
+    // The one way the race changes: the command is journaled, applied, and what it changed is
+    // shown.
+    void Execute(const RaceCommand& command);
+    // The settings the race is timed with.
+    int Resolution() const { return race_.Settings().resolution; }
+    std::int32_t Distance() const { return race_.Settings().distance; }
+    int Algorithm() const { return race_.Settings().algorithm; }
+    // Changes one of them, as the configuration dialog does.
+    void SetRaceSettings(const RaceSettings& settings);
 
     // Start-up and shut-down.
     void FormCreate();
@@ -63,6 +76,8 @@ public:
     // Run control.
     void mStartClick();
     void mLAPClick();
+    // A LAP given by hand (key, menu, button) at this moment.
+    void LapByHand(LapSource source);
     void mStopClick();
     void mResetClick();
     void LedModusClick();
@@ -72,25 +87,18 @@ public:
     // Photocell.
     void ComPortOpen();
     void ComPortClose();
-    void ComPortDSR();
+    // A change of the photocell's line, with the tick it was seen at.
+    void ComPortDSR(std::uint32_t modemStatus, std::uint32_t tick);
     void ShowPortWatch();
-    void PhotocellTrigger(std::uint32_t edgeTick);
-    void StartLockOut(std::uint32_t tick);
-    // Whether an edge seen at this tick falls in the lock-out after the last counted edge.
-    bool LockedOutAt(std::uint32_t tick) const;
-    // Whether a photocell edge seen at this tick belongs to the run: after START and, once
-    // stopped, before STOP.
-    bool RunOpenAt(std::uint32_t tick) const;
     // Before a LAP by hand taken at `tick`: handles the photocell events seen by then, so that
     // their rows come first. The start number typed for the press stays for the press.
     void DeliverPhotocellFinishesSeenBy(std::uint32_t tick);
-    std::uint32_t LastModemStatus = 0x55555555u;
+    TPhotocell Photocell;
 
-    // Protocol rows.
-    static constexpr int kProtocolColumns = 5;
-    static constexpr const char* kProtocolHeader[kProtocolColumns] = {"Rang", "Nr.", "Time",
-                                                                      "Split", "Km/h"};
-    void AddProtocolRow(const QString& startNo, const QString& timeText, const QString& splitText);
+    // Protocol rows: the race's list, shown in the grid.
+    static constexpr int kProtocolColumns = TRace::kProtocolColumns;
+    // Shows what a command changed in the list.
+    void ShowList(const RaceChange& change);
     void SetDefaultColWidths();
     void UpdateProtocolButtons();
     void SortGrid1SelectCell(int aCol, int aRow, bool& canSelect);
@@ -105,6 +113,8 @@ public:
     // command, then OpenProtocol.
     void OpenProtocolArgument(const QString& fileName);
     bool MayReplaceProtocol();
+    // START over a list that holds rows this run did not time asks first, as RESET does.
+    bool MayStartOverList();
     void sbPrintClick();
     void SaveToHtml(const QString& fileName);
     bool ProtocolIsEmpty() const;  // no data row holds any text
@@ -124,20 +134,13 @@ public:
     // Runs the event loop until every export begun has ended and been reported (tests, tools).
     void WaitForExports();
 
-    // The race journal (formmain_journal.cpp): one record per event that changes the results.
-    void JournalStart();
-    void JournalLap(const QString& startNo);
-    void JournalCellEdited(int col, int row, const QString& text);
-    void JournalStop();
-    void JournalSettings();  // resolution or distance changed: later rows follow them
-    void JournalReset();
-    void JournalOpened(const QString& path);
-    void JournalSaved(const QString& path);
+    // The race journal (formmain_journal.cpp): every command is written to it before it is
+    // applied.
     void JournalEnd();            // the clean end, after the exit save
     QString JournalPath() const;  // the journal being written, or empty
-    // At start-up: asks whether to restore the newest unfinished race; true when restored.
+    // At start-up: offers the unfinished races, newest first, until one is restored; true then.
     bool OfferJournalRestore();
-    // "Open protocol" of a journal: its protocol, not its running state. False when unreadable.
+    // "Open protocol" of a journal: its race's list, not its running state. False when unreadable.
     bool OpenJournalProtocol(const QString& path);
 
     // Configuration: the dialog is created after the window, from the port scan's result.
@@ -145,14 +148,11 @@ public:
     void bCFGClick();
     TCfgDialog* CfgDialog = nullptr;
 
-    // Settings and clock state, readable by the configuration dialog and by tests.
+    // Settings, readable by the configuration dialog and by tests.
     QString RegKeyPath = QStringLiteral("\\Software\\");
     bool SoundOn = true;
-    std::int32_t Resolution = 2;
     std::uint32_t PortMask = 0;
     QString WordTemplatePath;
-    std::uint32_t StartTick = 0, LapTick = 0, FirstLapTick = 0, StopTick = 0;
-    std::int32_t LapCount = 0;
     TColor DimColor = RGBColor(0x40, 0x40, 0x40);
     TColor LitColor1 = clYellow;
     TColor LitColor2 = clLime;
@@ -186,29 +186,28 @@ private:
     void BuildControls();
     // Accessible names and descriptions of the controls (formmain_accessibility.cpp).
     void NameControls();
-    void LapAtEdge(std::uint32_t tick);
+    // Records a finish the race accepts: journaled, applied, shown, selected.
+    void RecordLap(const cmd::Lap& lap);
     void Relayout();
     void SetButtonState(TBitBtnWithColor* b, TMenuItem* m, bool enabled);
-    void EnsureProtocolColumns();
+    // The run controls as the race's state has them (after a restore).
+    void ShowRunState();
+    void SelectRow(int row);
     FormJournal& Journal();
-    RaceSettings CurrentSettings() const;
-    void JournalAppend(const JournalRecord& record);
+    void JournalRecord(const RaceCommand& command);
     void JournalFailed(const QString& path, int err);
-    void ShowJournalGrid(const JournalGrid& grid);
-    void RestoreRace(const QString& path, RaceReplay race);
+    // Opens the journal of a race that START begins.
+    void JournalCreate();
+    // Restores a race the journal at `path` holds, going on in the journal `writer` holds.
+    void RestoreRace(const LoadedJournal& journal);
+    // Adopts a whole race (a restore): shown as it stands.
+    void ShowRace();
 
     bool destroyed_ = false;
-    // A lap was recorded since the protocol was last opened: the rows it wrote are unsaved even
-    // where they changed no row count (and so left the grid's Modified flag alone).
-    bool lapsSinceOpened_ = false;
-    // The tick a photocell edge was seen at, for the LAP it triggers; empty for a LAP by hand.
-    std::optional<std::uint32_t> edgeTick_;
-    // Start of the lock-out interval, as the tick of the edge (or START) that began it.
-    std::optional<std::uint32_t> lockOutTick_;
-    // Whether the LED was armed when STOP locked it, for edges seen before STOP.
-    bool ledArmedAtStop_ = false;
-    // Set while the LAP button's press runs the command, so the journal knows the lap's source.
-    bool lapByButton_ = false;
+    TRace race_;
+    // A race restored from its journal at start-up: its exit save is asked about before it
+    // replaces a saved list that holds more.
+    bool restored_ = false;
     std::shared_ptr<FormJournal> journal_;
     void BeginExport();
     void EndExport();

@@ -3,19 +3,19 @@
 
 #include "app/formmain.h"
 #include "app/panel.h"
-#include "app/timetext.h"
+#include "race/timetext.h"
 #include "platform/ttimer.h"
 #include "widgets/digit.h"
 
 void TFormMain::ClockTimer() {
-    ShowTime(1, TickDiff(GetTickCount(), StartTick));
+    ShowTime(1, TickDiff(GetTickCount(), race_.StartTick()));
 }
 
 void TFormMain::ShowTime(int row, TRaceTime time) {
     const TimeParts p = SplitTime(time);
     ShowTimeParts(row, p.hours, p.minutes, p.seconds, p.hundredths);
     // A screen reader hears the running time once a second, not at every tick.
-    if (auto text = spoken_.Show(row, time, row == 1 && Clock->Enabled(), Resolution))
+    if (auto text = spoken_.Show(row, time, row == 1 && Clock->Enabled(), Resolution()))
         PanelTimer->setAccessibleDescription(*text);
 }
 
@@ -85,5 +85,5 @@ void TFormMain::ApplyDisplayColors() {
 }
 
 QString TFormMain::TimeToText(TRaceTime time) const {
-    return ::TimeToText(time, Resolution);
+    return ::TimeToText(time, Resolution());
 }

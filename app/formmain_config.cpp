@@ -11,33 +11,38 @@
 void TFormMain::CreateCfgDialog() {
     CfgDialog = new TCfgDialog(this, PortMask);
     CfgDialog->OnPreviewResolution = [this](int r) { SetResolution(r); };
-    CfgDialog->AlgorithmValue = [this] { return ComPort->Tag(); };
+    CfgDialog->AlgorithmValue = [this] { return std::intptr_t(Algorithm()); };
+}
+
+void TFormMain::SetRaceSettings(const RaceSettings& settings) {
+    if (settings != race_.Settings()) Execute(cmd::Settings{settings});
 }
 
 void TFormMain::bCFGClick() {
     if (!CfgDialog) return;
     TCfgDialog& d = *CfgDialog;
-    d.cbDigits->setCurrentIndex(2 - Resolution);
+    d.cbDigits->setCurrentIndex(2 - Resolution());
     if (ComPort->Port() != 0)
         d.cbPort->setCurrentIndex(
             d.cbPort->findText(QStringLiteral("COM") + QString::number(ComPort->Port())));
     else
         d.cbPort->setCurrentIndex(0);
     d.cbAlg->setEnabled(ComPort->Port() != 0);
-    const auto alg = ComPort->Tag();
-    d.cbAlg->setCurrentIndex(alg >= 0 && alg <= 2 ? int(alg) : -1);
+    const int alg = Algorithm();
+    d.cbAlg->setCurrentIndex(alg >= 0 && alg <= 2 ? alg : -1);
     const int openingIndex = d.cbPort->currentIndex();
-    d.feDist->SetValue(static_cast<long double>(PanelDate->Tag()) / 1000.0L);
+    d.feDist->SetValue(static_cast<long double>(Distance()) / 1000.0L);
 
     if (Dialogs().Exec(&d) == QDialog::Accepted) {
-        PanelDate->SetTag(KilometresToMetres(d.feDist->Value()));
+        RaceSettings s = race_.Settings();
+        s.distance = KilometresToMetres(d.feDist->Value());
         ApplyDisplayColors();
         if (!Clock->Enabled()) {
-            ShowTime(1, TickDiff(StopTick, StartTick));
+            ShowTime(1, TickDiff(race_.StopTick(), race_.StartTick()));
             ShowTime(2, 0);
         }
-        Resolution = 2 - d.cbDigits->currentIndex();
-        JournalSettings();
+        s.resolution = 2 - d.cbDigits->currentIndex();
+        SetRaceSettings(s);
         const int index = d.cbPort->currentIndex();
         if (index != openingIndex) ComPort->Close();
         if (index == 0) {
@@ -46,12 +51,14 @@ void TFormMain::bCFGClick() {
             bool ok = false;
             const int n = d.cbPort->currentText().mid(3).toInt(&ok);
             ComPort->SetPort(ok ? std::uint8_t(n) : std::uint8_t(0));
-            ComPort->SetTag(d.cbAlg->currentIndex());
+            s.algorithm = d.cbAlg->currentIndex();
+            s.port = ComPort->Port();
+            SetRaceSettings(s);
             // A failed open leaves here with its message; the steps below are skipped.
             if (index != openingIndex) ComPort->Open();
         }
-        LedModus->SetKind(TLedKind::lkRed);
+        Execute(cmd::Arm{false});
     }
-    SetResolution(Resolution);
+    SetResolution(Resolution());
     PanelLeft->setFocus();
 }

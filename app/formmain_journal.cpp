@@ -1,27 +1,24 @@
-// The race journal: every event that changes the results goes to a file from START on, so that a
-// crash loses no finish, and the newest unfinished race can be restored at start-up.
+// The race's commands and their journal: every command goes to a file of that race before it is
+// applied, so that a crash loses no finish, and an unfinished race can be restored at start-up.
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QTimer>
+#include <cerrno>
 #include <cstring>
 
 #include "app/formmain.h"
 #include "app/menuitem.h"
-#include "app/panel.h"
-#include "journal/journalrace.h"
+#include "journal/journalcommands.h"
 #include "journal/journalstore.h"
 #include "journal/journalwriter.h"
 #include "platform/regularfile.h"
 #include "platform/ttimer.h"
 
 struct FormJournal {
-    JournalWriter writer;
-    // What the journal holds, applied record by record: the old text of an edited cell comes
-    // from here, since the grid reports an edit only after it took the new text.
-    RaceReplay race;
-    bool paused = false;  // while a restore replays commands
-    bool errorShown = false;
+    std::unique_ptr<JournalWriter> writer = std::make_unique<JournalWriter>();
+    bool errorShown = false;  // the operator hears of a failing journal once
 };
 
 namespace {
@@ -31,20 +28,25 @@ QString SystemError(int err) {
            QString::number(err) + QLatin1Char(')');
 }
 
-QStringList RowCells(const TSortGrid& grid, int row) {
-    QStringList cells;
-    for (int c = 0; c < grid.ColCount(); ++c)
-        cells << grid.Cells(c, row);
-    return cells;
+QString DamagedText(const QString& damaged, const QString& kept, const QString& goesOn,
+                    const LoadedJournal& j) {
+    QStringList lines;
+    for (int n : j.damagedLines)
+        lines << QString::number(n);
+    return QStringLiteral("The race journal had damaged lines (line ") +
+           lines.join(QStringLiteral(", ")) + QStringLiteral("); the ") +
+           QString::number(j.records) + QStringLiteral(" sound events were restored.\r") +
+           QStringLiteral("The race goes on in:\r") + goesOn +
+           QStringLiteral("\rThe damaged journal is kept as:\r") + kept +
+           QStringLiteral("\r(it was ") + damaged + QLatin1Char(')');
 }
 
-JournalGrid GridOf(const TSortGrid& grid) {
-    JournalGrid g;
-    g.rowCount = grid.RowCount();
-    g.modified = grid.Modified();
-    for (int r = 1; r < grid.RowCount(); ++r)
-        if (!grid.IsRowEmpty(r)) g.SetRow(r, RowCells(grid, r));
-    return g;
+QString NewerText(const QString& path, int version) {
+    return QStringLiteral(
+               "The race journal was written by a newer version of the program "
+               "(format ") +
+           QString::number(version) +
+           QStringLiteral(") and cannot be read. The file is kept as it is:\r") + path;
 }
 
 }  // namespace
@@ -60,260 +62,229 @@ QString CantReadJournalMessage(const QString& fileName) {
     return message;
 }
 
-RaceSettings TFormMain::CurrentSettings() const {
-    RaceSettings s;
-    s.resolution = Resolution;
-    s.distance = std::int32_t(PanelDate->Tag());
-    s.port = ComPort->Port();
-    s.algorithm = int(ComPort->Tag());
-    return s;
-}
-
 FormJournal& TFormMain::Journal() {
     if (!journal_) journal_ = std::make_shared<FormJournal>();
     return *journal_;
 }
 
 QString TFormMain::JournalPath() const {
-    return journal_ && journal_->writer.IsOpen() ? journal_->writer.Path() : QString();
+    return journal_ && journal_->writer->IsOpen() ? journal_->writer->Path() : QString();
 }
 
 void TFormMain::JournalFailed(const QString& path, int err) {
     FormJournal& j = Journal();
-    j.writer.Close();
     if (j.errorShown) return;
     j.errorShown = true;
+    const QString again =
+        j.writer->IsOpen()
+            ? QStringLiteral("\rTiming goes on; what could not be written is tried again with "
+                             "every event.")
+            : QStringLiteral("\rTiming goes on; the journal is tried again at the next START.");
     // Told once the running command is over: the clock and LAP never wait for this box.
-    const QString text =
-        QStringLiteral("The race journal cannot be written:\r") + path + QLatin1Char('\r') +
-        SystemError(err) +
-        QStringLiteral("\rTiming goes on; the journal is tried again at the next START.");
+    const QString text = QStringLiteral("The race journal cannot be written:\r") + path +
+                         QLatin1Char('\r') + SystemError(err) + again;
     QTimer::singleShot(0, this, [this, text] { Dialogs().Error(this, text); });
 }
 
-void TFormMain::JournalAppend(const JournalRecord& record) {
+void TFormMain::JournalCreate() {
     FormJournal& j = Journal();
-    if (j.paused || !j.writer.IsOpen()) return;
-    int err = j.writer.TakeSyncError();
-    if (err == 0) err = j.writer.Append(record);
-    if (err != 0) {
-        JournalFailed(j.writer.Path(), err);
-        return;
-    }
-    ApplyRecord(j.race, record);
-}
-
-void TFormMain::JournalStart() {
-    FormJournal& j = Journal();
-    if (j.paused) return;
-    j.writer.Close();
+    j.writer->Close();
     j.errorShown = false;
-    j.race = RaceReplay{};
     const QString dir = JournalDir();
     QDir().mkpath(dir);
     const QString path = NewJournalPath(dir, QDateTime::currentDateTime());
-    if (const int err = j.writer.Create(path)) {
+    if (const int err = j.writer->Create(path)) {
+        j.writer->Close();
         JournalFailed(path, err);
-        return;
     }
-    JournalAppend(StartRecord(ReadClocks(StartTick), CurrentSettings()));
-    // START keeps what the grid holds (an opened protocol): the journal starts from it.
-    for (const JournalRecord& r : GridRecords(GridOf(*SortGrid1)))
-        JournalAppend(r);
 }
 
-void TFormMain::JournalLap(const QString& startNo) {
-    const LapSource source = edgeTick_      ? LapSource::Photocell
-                             : lapByButton_ ? LapSource::Button
-                                            : LapSource::Key;
-    JournalAppend(LapRecord(LapCount, LapTick, startNo, source, edgeTick_,
-                            RowCells(*SortGrid1, LapCount), SortGrid1->RowCount(),
-                            SortGrid1->Modified()));
-}
-
-void TFormMain::JournalCellEdited(int col, int row, const QString& text) {
+void TFormMain::JournalRecord(const RaceCommand& command) {
+    if (std::holds_alternative<cmd::Start>(command)) JournalCreate();
     FormJournal& j = Journal();
-    if (!j.writer.IsOpen()) return;
-    const QStringList& cells = j.race.grid.Row(row);
-    const QString old = col < cells.size() ? cells[col] : QString();
-    if (old != text) JournalAppend(EditRecord(col, row, old, text));
+    if (!j.writer->IsOpen()) return;
+    int err = j.writer->Append(RecordOf(command));
+    if (err == 0) err = j.writer->TakeSyncError();
+    if (err != 0) JournalFailed(j.writer->Path(), err);
 }
 
-void TFormMain::JournalSettings() {
-    JournalAppend(SettingsRecord(CurrentSettings()));
-}
-
-void TFormMain::JournalStop() {
-    JournalAppend(StopRecord(StopTick));
-}
-
-void TFormMain::JournalReset() {
-    JournalAppend(ResetRecord());
-}
-
-void TFormMain::JournalOpened(const QString& path) {
-    JournalAppend(OpenRecord(path));
-    for (const JournalRecord& r : GridRecords(GridOf(*SortGrid1)))
-        JournalAppend(r);
-}
-
-void TFormMain::JournalSaved(const QString& path) {
-    JournalAppend(SaveRecord(path, SortGrid1->Modified()));
+void TFormMain::Execute(const RaceCommand& command) {
+    JournalRecord(command);
+    const RaceChange& change = race_.Apply(command);
+    if (change.HasRows() || change.rowCount) ShowList(change);
+    if (change.armed) LedModus->SetKind(race_.Armed() ? TLedKind::lkGreen : TLedKind::lkRed);
 }
 
 void TFormMain::JournalEnd() {
-    JournalAppend(EndRecord(WallClockMs()));
-    Journal().writer.Close();
+    // A race whose clock still runs is offered again at the next start: closing the window is
+    // no end of a race.
+    Execute(cmd::End{WallClockMs(), race_.Running()});
+    Journal().writer->Close();
 }
 
-// Puts a replayed grid into the protocol, cell for cell.
-void TFormMain::ShowJournalGrid(const JournalGrid& grid) {
+void TFormMain::ShowRace() {
     SortGrid1->Clear();
     SetDefaultColWidths();
-    SortGrid1->BeginUpdate();  // one repaint for a whole race
-    SortGrid1->SetRowCount(std::max(2, grid.rowCount));
-    for (int r = 1; r < int(grid.rows.size()) && r < grid.rowCount; ++r)
-        if (!grid.rows[std::size_t(r)].isEmpty()) SortGrid1->SetRow(r, grid.rows[std::size_t(r)]);
-    SortGrid1->EndUpdate();
-    SortGrid1->SetModified(grid.modified);
+    RaceChange all;
+    all.list = all.rowCount = true;
+    ShowList(all);
+    SetResolution(Resolution());
+    ShowRunState();
+    const RunState state = race_.State();
+    SetRunControls(state == RunState::Running);
+    if (state == RunState::Running) {
+        ShowTime(1, TickDiff(GetTickCount(), race_.StartTick()));
+        if (race_.LapCount() > 0) ShowTime(2, TickDiff(race_.LapTick(), race_.StartTick()));
+        cbStartN->setFocus();
+    } else {
+        ShowTime(1, TickDiff(race_.StopTick(), race_.StartTick()));
+        ShowTime(2, 0);
+    }
+    if (state != RunState::Ready && race_.LapCount() > 0) SelectRow(race_.LapCount());
     UpdateProtocolButtons();
 }
-
-namespace {
-
-QString DamagedText(const QString& path, const JournalContents& c) {
-    return QStringLiteral("The race journal has a damaged line (line ") +
-           QString::number(c.damagedLine) + QStringLiteral("); ") +
-           QString::number(c.records.size()) +
-           QStringLiteral(" events before it were restored. The file is kept as it is:\r") + path;
-}
-
-QString NewerText(const QString& path, const JournalContents& c) {
-    return QStringLiteral(
-               "The race journal was written by a newer version of the program "
-               "(format ") +
-           QString::number(c.version) +
-           QStringLiteral(") and cannot be read. The file is kept as it is:\r") + path;
-}
-
-}  // namespace
 
 bool TFormMain::OpenJournalProtocol(const QString& path) {
     const LoadedJournal j = LoadJournal(path);
     using S = JournalContents::Status;
-    if (!j.error.isEmpty() || j.contents.status == S::NotJournal) return false;
-    if (j.contents.status == S::Newer) {
-        Dialogs().Error(this, NewerText(path, j.contents));
+    if (!j.error.isEmpty() || j.status == S::NotJournal || j.status == S::Empty) return false;
+    if (j.status == S::Newer) {
+        Dialogs().Error(this, NewerText(path, j.version));
         return true;
     }
-    JournalGrid grid = j.race.grid;
-    grid.modified = false;  // as any protocol just opened
-    ShowJournalGrid(grid);
-    if (j.contents.status == S::Damaged) Dialogs().Information(this, DamagedText(path, j.contents));
+    // A race's journal goes on after RESET cleared its list for the next race: the race is the
+    // list before that, unless the operator asks for the later one.
+    const TRace* shown = &j.race;
+    if (j.beforeReset) {
+        if (j.race.ListEmpty() ||
+            Dialogs().Ask(this,
+                          QStringLiteral("The journal holds the race's list as it was before "
+                                         "RESET (") +
+                              QString::number(j.beforeReset->FilledRows()) +
+                              QStringLiteral(" finishers) and a later list (") +
+                              QString::number(j.race.FilledRows()) +
+                              QStringLiteral(" rows). Open the race's list?"),
+                          true))
+            shown = &*j.beforeReset;
+    }
+    Execute(cmd::Open{path});
+    Execute(cmd::Grid{shown->RowCount(), shown->ColCount(), false});
+    Execute(cmd::Cells{0, shown->Header()});
+    for (int r = 1; r < shown->RowCount(); ++r)
+        if (!shown->Row(r).Empty()) Execute(cmd::Cells{r, shown->Row(r).cells});
+    if (j.status == S::Damaged) {
+        QStringList lines;
+        for (int n : j.damagedLines)
+            lines << QString::number(n);
+        Dialogs().Information(this, QStringLiteral("The race journal has damaged lines (line ") +
+                                        lines.join(QStringLiteral(", ")) +
+                                        QStringLiteral("); they were passed over:\r") + path);
+    }
     return true;
 }
 
 bool TFormMain::OfferJournalRestore() {
     const QString dir = JournalDir();
     PruneJournals(dir, QDateTime::currentDateTime());
-    const QString path = NewestJournal(dir);
-    if (path.isEmpty()) return false;
-    const LoadedJournal j = LoadJournal(path);
-    using S = JournalContents::Status;
-    if (!j.error.isEmpty() || j.contents.status == S::NotJournal || j.contents.status == S::Empty)
-        return false;
-    if (j.contents.status == S::Newer) {
-        Dialogs().Error(this, NewerText(path, j.contents));
+    QString listError;
+    const QStringList journals = ListJournals(dir, &listError);
+    if (!listError.isEmpty()) {
+        Dialogs().Error(this, QStringLiteral("The folder of the race journals cannot be read:\r") +
+                                  dir + QLatin1Char('\r') + listError +
+                                  QStringLiteral("\rRaces are written there, but none can be "
+                                                 "restored after a crash until it can be read."));
         return false;
     }
-    const RaceReplay& race = j.race;
-    if (!race.started || race.cleanEnd || race.declined) return false;
-
+    bool toldLocked = false;
     const QLocale locale;
-    const QDateTime start = QDateTime::fromMSecsSinceEpoch(race.start.wallMs);
-    QString question = QStringLiteral("Restore the race of ") +
-                       locale.toString(start.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-                       locale.toString(start.time(), QLocale::ShortFormat) + QStringLiteral(" (") +
-                       QString::number(race.grid.FilledRows()) + QStringLiteral(" finishers");
-    if (race.state == RunState::Running) question += QStringLiteral(", clock running");
-    question += QStringLiteral(")?");
-    FormJournal& fj = Journal();
-    if (!Dialogs().Ask(this, question, true)) {
-        JournalWriter w;
-        if (w.Continue(path) == 0) w.Append(DeclinedRecord(WallClockMs()));
-        return false;
+    for (const QString& path : journals) {
+        // Looked at before anything opens it: a link to a device is never opened.
+        if (const QString problem = RegularFileProblem(path, kMaxJournalBytes); !problem.isEmpty()) {
+            Dialogs().Error(this, QStringLiteral("The race journal cannot be read:\r") + path +
+                                      QLatin1Char('\r') + problem);
+            continue;
+        }
+        if (JournalClosed(path)) continue;
+        // The lock is taken before anything is asked: a race another window times is never
+        // offered, appended to, ended or declined here.
+        auto writer = std::make_unique<JournalWriter>();
+        const int lockError = writer->Continue(path);
+        if (lockError == EWOULDBLOCK) {
+            if (!toldLocked)
+                Dialogs().Information(
+                    this, QStringLiteral("A race is being timed in another window of the program; "
+                                         "its journal is left to it:\r") +
+                              path);
+            toldLocked = true;
+            continue;
+        }
+        const LoadedJournal j = LoadJournal(path);
+        using S = JournalContents::Status;
+        if (!j.error.isEmpty()) {
+            Dialogs().Error(this, QStringLiteral("The race journal cannot be read:\r") + path +
+                                      QLatin1Char('\r') + j.error);
+            continue;
+        }
+        if (j.status == S::Newer) {
+            Dialogs().Error(this, NewerText(path, j.version));
+            continue;
+        }
+        if (j.status == S::NotJournal || j.status == S::Empty || !j.race.Unfinished()) continue;
+
+        const QDateTime start = QDateTime::fromMSecsSinceEpoch(j.race.Clocks().wallMs);
+        QString question = QStringLiteral("Restore the race of ") +
+                           locale.toString(start.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                           locale.toString(start.time(), QLocale::ShortFormat) +
+                           QStringLiteral(" (") + QString::number(j.race.FilledRows()) +
+                           QStringLiteral(" finishers");
+        if (j.race.Running()) question += QStringLiteral(", clock running");
+        question += QStringLiteral(")?");
+        if (!Dialogs().Ask(this, question, true)) {
+            if (lockError == 0) writer->Append(RecordOf(cmd::Declined{WallClockMs()}));
+            continue;
+        }
+        QString info;
+        if (j.status == S::Damaged || lockError != 0) {
+            // The race goes on in a new journal of its sound records; the old file is kept under
+            // a name that is never offered again.
+            writer = std::make_unique<JournalWriter>();
+            const QString goesOn = NewJournalPath(dir, QDateTime::currentDateTime());
+            int err = writer->Create(goesOn);
+            if (err == 0) err = CopySoundRecords(path, *writer);
+            const QString kept = DamagedJournalName(path);
+            if (err == 0 && !QFile::rename(path, kept)) err = EIO;
+            if (err != 0) {
+                writer->Close();
+                QFile::remove(goesOn);
+                JournalFailed(goesOn, err);
+            } else if (j.status == S::Damaged) {
+                info = DamagedText(path, kept, goesOn, j);
+            }
+        }
+        Journal().writer = std::move(writer);
+        Journal().errorShown = false;
+        RestoreRace(j);
+        if (!info.isEmpty()) Dialogs().Information(this, info);
+        return true;
     }
-    RestoreRace(path, race);
-    if (j.contents.status == S::Damaged) Dialogs().Information(this, DamagedText(path, j.contents));
-    (void)fj;
-    return true;
+    return false;
 }
 
-void TFormMain::RestoreRace(const QString& path, RaceReplay race) {
-    FormJournal& j = Journal();
+void TFormMain::RestoreRace(const LoadedJournal& journal) {
+    race_ = journal.race;
     // On the same boot the ticks of the journal are the tick counter's own; after a reboot the
     // race goes on from the wall-clock time of its START.
     const QString boot = CurrentBootId();
-    const bool reanchor = race.bootId.isEmpty() || race.bootId != boot;
+    const bool reanchor = race_.BootId().isEmpty() || race_.BootId() != boot;
+    std::uint32_t startTick = race_.StartTick();
     if (reanchor) {
-        const qint64 elapsed = WallClockMs() - race.start.wallMs;
-        const std::uint32_t newStart = GetTickCount() - std::uint32_t(elapsed);
-        race.ShiftTicks(newStart - race.startTick);
+        const qint64 elapsed = WallClockMs() - race_.Clocks().wallMs;
+        startTick = GetTickCount() - std::uint32_t(elapsed);
     }
-
-    if (race.settings.resolution != Resolution && race.settings.resolution >= 0 &&
-        race.settings.resolution <= 2) {
-        Resolution = race.settings.resolution;
-        SetResolution(Resolution);
-    }
-    PanelDate->SetTag(race.settings.distance);
-
-    j.paused = true;
-    struct Resume {
-        bool& paused;
-        ~Resume() { paused = false; }
-    } resume{j.paused};
-    ShowJournalGrid(race.grid);
-    // Restored finishers are results no file holds yet: an Open asks before replacing them.
-    lapsSinceOpened_ = race.lapCount > 0;
-    if (race.state != RunState::Ready) {
-        const bool modified = SortGrid1->Modified();
-        mStart->Click();
-        StartTick = race.startTick;
-        LapTick = race.lapTick;
-        FirstLapTick = race.firstLapTick;
-        LapCount = race.lapCount;
-        bLAP->setText(QStringLiteral("LAP ") + QString::number(LapCount + 1));
-        if (LapCount > 0) {
-            ShowTime(2, TickDiff(LapTick, StartTick));
-            SortGrid1->SetSelection(TGridRect{0, LapCount, 4, LapCount});
-            if (SortGrid1->VisibleRowCount() < LapCount)
-                SortGrid1->SetTopRow(LapCount - SortGrid1->VisibleRowCount() + 1);
-        }
-        ShowTime(1, TickDiff(GetTickCount(), StartTick));
-        if (race.state == RunState::Stopped) {
-            mStop->Click();
-            StopTick = race.stopTick;
-            ShowTime(1, TickDiff(StopTick, StartTick));
-        }
-        SortGrid1->SetModified(modified);
-    } else {
-        StartTick = StopTick = race.startTick;
-        // RESET follows a STOP, which left the office exports enabled.
-        SetRunControls(false);
-    }
-    UpdateProtocolButtons();
-
-    // The restored race keeps its journal.
-    j.race = race;
-    j.errorShown = false;
-    if (const int err = j.writer.Continue(path)) {
-        JournalFailed(path, err);
-    } else {
-        j.paused = false;
-        JournalAppend(ResumeRecord(boot, StartTick, WallClockMs()));
-    }
-    if (reanchor && race.state == RunState::Running)
+    Execute(cmd::Resume{boot, startTick, WallClockMs()});
+    restored_ = true;
+    ShowRace();
+    if (reanchor && race_.Running())
         QTimer::singleShot(0, this, [this] {
             Dialogs().Information(
                 this, QStringLiteral("The computer was restarted during the race: the running "

@@ -145,7 +145,6 @@ void TFormMain::BuildControls() {
     PanelDate->SetFontColor(clSilver);
     PanelDate->setFont(MakeFont(QStringLiteral("Arial Narrow"), 24, false));
     PanelDate->SetCaption(QStringLiteral("00:00"));
-    PanelDate->SetTag(42195);
 
     Panel2 = new TPanel(central);
     Panel2->SetBevelOuter(TPanel::Bevel::Lowered);
@@ -297,8 +296,10 @@ void TFormMain::BuildControls() {
     SortGrid1->OnSelectCell = [this](TSortGrid*, int c, int r, bool& can) {
         SortGrid1SelectCell(c, r, can);
     };
+    // A typed cell is the race's: the grid tells the new text, the race knows the old one.
     SortGrid1->OnSetEditText = [this](TMyCustomGrid*, int c, int r, const QString& text) {
-        JournalCellEdited(c, r, text);
+        const QString old = race_.Row(r).cells.value(c);
+        if (old != text) Execute(cmd::Edit{r, c, old, text});
     };
 
     // Timers.
@@ -323,7 +324,7 @@ void TFormMain::BuildControls() {
     ComPort->SetEnableDTR(true);
     ComPort->SetWriteBufSize(64);
     ComPort->SetReadBufSize(64);
-    ComPort->OnDSR = [this](TComPort*) { ComPortDSR(); };
+    ComPort->OnDSR = [this](TComPort* port) { ComPortDSR(port->ModemStatus(), port->EventTick()); };
     ComPort->OnOpen = [this](TComPort*) { ComPortOpen(); };
     ComPort->OnClose = [this](TComPort*) { ComPortClose(); };
 
@@ -360,14 +361,10 @@ void TFormMain::BuildControls() {
         };
     };
     bSTART->OnMouseDown = pressTo(mStart);
+    // The menu item's enabled state guards the button's LAP too.
     bLAP->OnMouseDown = [this](TBitBtnWithColor*, Qt::MouseButton, Qt::KeyboardModifiers, int,
                                int) {
-        struct Done {
-            bool& flag;
-            ~Done() { flag = false; }
-        } done{lapByButton_};
-        lapByButton_ = true;
-        mLAP->Click();
+        if (mLAP->Enabled()) Guarded([this] { LapByHand(LapSource::Button); });
     };
     bSTOP->OnMouseDown = pressTo(mStop);
     bRESET->OnMouseDown = pressTo(mReset);
@@ -431,32 +428,29 @@ void TFormMain::FormCreate() {
 
     AppSettings s;
     s.port = ComPort->Port();
-    s.alg = std::int32_t(ComPort->Tag());
+    s.alg = race_.Settings().algorithm;
     s.width = width();
     s.height = height();
     s.sound = SoundOn;
-    s.acc = Resolution;
-    s.dist = std::int32_t(PanelDate->Tag());
+    s.acc = race_.Settings().resolution;
+    s.dist = race_.Settings().distance;
     s.filterInd = SaveDialog1.filterIndex;
     SettingsStore store(SettingsStore::DefaultPath());
     ReadAppSettings(store, s);
     ComPort->SetPort(s.port);
-    ComPort->SetTag(s.alg);
     // Left and top are kept but not applied: the system places the window.
     resize(s.width, s.height);
     SoundOn = s.sound;
-    Resolution = s.acc;
-    PanelDate->SetTag(s.dist);
     SaveDialog1.filterIndex = s.filterInd;
+    SetRaceSettings(RaceSettings{s.acc, s.dist, s.port, s.alg});
 
     LitColor1 = PanelTimer->FontColor();
     LitColor2 = TColor(Digit8->Tag());
 
-    for (int c = 0; c < kProtocolColumns; ++c)
-        SortGrid1->SetCells(c, 0, QString::fromLatin1(kProtocolHeader[c]));
+    SortGrid1->SetRow(0, race_.Header());
     SetDefaultColWidths();
     SortGrid1->SetSelection(TGridRect{0, 1, SortGrid1->ColCount() - 1, 1});
-    SetResolution(Resolution);
+    SetResolution(Resolution());
     ScanComPorts();
     SaveDialog1.fileName = ProgramBaseName() + SaveDialog1.defaultExt;
     SaveDialog1.initialDir = OpenDialog1.initialDir = ProgramDir();
@@ -480,8 +474,10 @@ void TFormMain::FormCreate() {
 }
 
 void TFormMain::FormCloseQuery(bool& canClose) {
-    if (Clock->Enabled() || SortGrid1->Modified())
-        canClose = Dialogs().Confirm(this, QStringLiteral("Exit program?"));
+    // While the clock runs, the operator's next Enter is meant for a finisher: it never ends the
+    // program. A list changed since it was saved or opened is asked about too.
+    if (Clock->Enabled() || SortGrid1->Modified() || (race_.Unsaved() && !race_.ListEmpty()))
+        canClose = Dialogs().Ask(this, QStringLiteral("Exit program?"), !race_.Running());
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
@@ -502,9 +498,9 @@ void TFormMain::FormDestroy() {
     s.height = height();
     s.sound = SoundOn;
     s.port = ComPort->Port();
-    s.alg = std::int32_t(ComPort->Tag());
-    s.acc = Resolution;
-    s.dist = std::int32_t(PanelDate->Tag());
+    s.alg = race_.Settings().algorithm;
+    s.acc = race_.Settings().resolution;
+    s.dist = race_.Settings().distance;
     s.filterInd = SaveDialog1.filterIndex;
     SettingsStore store(SettingsStore::DefaultPath());
     WriteAppSettings(store, s);

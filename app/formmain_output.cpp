@@ -4,7 +4,7 @@
 #include <QToolButton>
 
 #include "app/formmain.h"
-#include "app/timetext.h"
+#include "race/timetext.h"
 #include "output/excel.h"
 #include "platform/automationthread.h"
 #include "platform/guard.h"

@@ -1,4 +1,4 @@
-// The photocell on the serial port's DSR line: which edges record a lap.
+// The photocell on the serial port's DSR line: its edges become the race's finishes.
 #include <QComboBox>
 #include <QLabel>
 
@@ -33,21 +33,6 @@ void TFormMain::ShowPortWatch() {
     if (LabelMadus2->toolTip() != hint) LabelMadus2->setToolTip(hint);
 }
 
-bool TFormMain::LockedOutAt(std::uint32_t tick) const {
-    const int interval = TimerGesperrt->Interval();
-    if (!lockOutTick_ || interval <= 0) return false;
-    const TRaceTime since = TickDiff(tick, *lockOutTick_);
-    return since >= 0 && since < interval;
-}
-
-bool TFormMain::RunOpenAt(std::uint32_t tick) const {
-    if (TickDiff(tick, StartTick) < 0) return false;  // before START: no run yet
-    if (bLAP->isEnabled()) return true;
-    // Handled after STOP, seen before it: still a finish of the run that STOP ended. (RESET
-    // sets StopTick to StartTick, which closes this window.)
-    return TickDiff(tick, StopTick) < 0;
-}
-
 void TFormMain::DeliverPhotocellFinishesSeenBy(std::uint32_t tick) {
     if (!ComPort->HasEventsSeenBy(tick)) return;
     const QString typed = cbStartN->currentText();
@@ -56,64 +41,12 @@ void TFormMain::DeliverPhotocellFinishesSeenBy(std::uint32_t tick) {
     cbStartN->setEditText(typed);
 }
 
-void TFormMain::LapAtEdge(std::uint32_t tick) {
-    struct Reset {
-        std::optional<std::uint32_t>& t;
-        ~Reset() { t.reset(); }
-    } reset{edgeTick_};
-    edgeTick_ = tick;
-    if (bLAP->isEnabled()) {
-        mLAP->Click();
-        return;
-    }
-    // A finish seen before STOP and handled after it: its row, but the stopped display stays.
-    mLAPClick();
-    bLAP->setText(QStringLiteral("LAP"));
-    ShowTime(2, 0);
-}
-
-void TFormMain::ComPortDSR() {
+void TFormMain::ComPortDSR(std::uint32_t modemStatus, std::uint32_t tick) {
     ShowPortWatch();
-    const std::uint32_t status = ComPort->ModemStatus();
-    if (status == LastModemStatus) return;
-    LastModemStatus = status;
-    const bool dsr = (status & MS_DSR_ON) != 0;
-    // Edges are judged by the tick they were seen at, however late this handler runs.
-    const std::uint32_t tick = ComPort->EventTick();
-    switch (ComPort->Tag()) {
-        case 0:
-            if (dsr) PhotocellTrigger(tick);
-            break;
-        case 1:
-            if (!dsr) PhotocellTrigger(tick);
-            break;
-        case 2:
-            if (dsr && RunOpenAt(tick) && !LockedOutAt(tick)) {
-                LapAtEdge(tick);
-                StartLockOut(tick);
-            }
-            break;
-        default:
-            break;
-    }
-}
-
-void TFormMain::PhotocellTrigger(std::uint32_t edgeTick) {
-    // STOP locks the LED; an edge it ended the run after is judged by the LED as it was then.
-    const bool beforeStop = !bLAP->isEnabled() && RunOpenAt(edgeTick);
-    const bool armed = beforeStop ? ledArmedAtStop_ : LedModus->Kind() != TLedKind::lkRed;
-    if (!armed) return;
-    if (LockedOutAt(edgeTick)) return;
-    if (RunOpenAt(edgeTick)) LapAtEdge(edgeTick);
-    StartLockOut(edgeTick);
-}
-
-void TFormMain::StartLockOut(std::uint32_t tick) {
-    if (LockedOutAt(tick)) return;
-    // Only an edge of the run starts one: an edge seen before START, handled after it, would
-    // otherwise pull the lock-out that START began back before START.
-    if (RunOpenAt(tick) && TimerGesperrt->Interval() > 0) {
-        lockOutTick_ = tick;
-        TimerGesperrt->SetEnabled(true);
-    }
+    std::optional<cmd::Lap> lap = Photocell.ComPortDSR(race_, modemStatus, tick);
+    if (!lap) return;
+    // The number typed for the next finisher is this finisher's, as for a LAP by hand.
+    lap->startNo = cbStartN->currentText();
+    RecordLap(*lap);
+    if (race_.Running() && TimerGesperrt->Interval() > 0) TimerGesperrt->SetEnabled(true);
 }

@@ -1,42 +1,42 @@
-// The protocol rows: one per finisher, written once at the lap.
+// The protocol: the race's list, shown in the grid.
 #include <QToolButton>
 
 #include "app/formmain.h"
 #include "app/panel.h"
-#include "app/timetext.h"
 
-void TFormMain::AddProtocolRow(const QString& startNo, const QString& timeText,
-                               const QString& splitText) {
-    const QStringList row{QString::number(LapCount) + QLatin1Char('.'), startNo, timeText,
-                          splitText,
-                          SpeedText(std::int32_t(PanelDate->Tag()), TickDiff(LapTick, StartTick))};
-    EnsureProtocolColumns();
-    if (SortGrid1->RowCount() <= LapCount) SortGrid1->SetRowCount(LapCount + 1);
-    SortGrid1->SetRow(LapCount, row);
-    lapsSinceOpened_ = true;
-    UpdateProtocolButtons();
+void TFormMain::ShowList(const RaceChange& change) {
+    if (change.cleared) {
+        SortGrid1->Clear();
+    } else if (change.list) {
+        SortGrid1->BeginUpdate();  // one repaint for a whole list
+        SortGrid1->SetColCount(race_.ColCount());
+        SortGrid1->SetRow(0, race_.Header());
+        SortGrid1->SetRowCount(race_.RowCount());
+        for (int r = 1; r < race_.RowCount(); ++r) {
+            const ListRow& row = race_.Row(r);
+            if (!row.Empty() || !SortGrid1->IsRowEmpty(r)) SortGrid1->SetRow(r, row.cells);
+        }
+        SortGrid1->EndUpdate();
+    } else {
+        if (change.rowCount) SortGrid1->SetRowCount(race_.RowCount());
+        if (SortGrid1->ColCount() < race_.ColCount()) SortGrid1->SetColCount(race_.ColCount());
+        for (int r = change.firstRow; r <= change.lastRow; ++r)
+            SortGrid1->SetRow(r, race_.Row(r).cells);
+    }
+    SortGrid1->SetModified(race_.Modified());
+    if (change.list || change.rowCount) UpdateProtocolButtons();
 }
 
-void TFormMain::EnsureProtocolColumns() {
-    // An opened protocol may have fewer columns: a lap recorded into it keeps all five values.
-    // Columns it already has keep their captions; a new one gets its own.
-    const int had = SortGrid1->ColCount();
-    if (had >= kProtocolColumns) return;
-    SortGrid1->SetColCount(kProtocolColumns);
-    for (int c = had; c < kProtocolColumns; ++c)
-        if (SortGrid1->Cells(c, 0).isEmpty())
-            SortGrid1->SetCells(c, 0, QString::fromLatin1(kProtocolHeader[c]));
-}
-
+// An opened protocol may have fewer columns: only those it has are sized.
 void TFormMain::SetDefaultColWidths() {
     const int widths[] = {52, 92, 92, 32};
-    for (int c = 1; c <= 4; ++c)
+    for (int c = 1; c <= 4 && c < SortGrid1->ColCount(); ++c)
         SortGrid1->SetColWidths(c, widths[c - 1]);
 }
 
 void TFormMain::FormResize() {
     const int widths[] = {52, 92, 78, 52};
-    for (int c = 1; c <= 4; ++c)
+    for (int c = 1; c <= 4 && c < SortGrid1->ColCount(); ++c)
         SortGrid1->SetColWidths(c, widths[c - 1]);
 }
 

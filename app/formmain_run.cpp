@@ -8,6 +8,7 @@
 
 #include "app/formmain.h"
 #include "app/menuitem.h"
+#include "journal/journalstore.h"
 #include "platform/ttimer.h"
 
 void TFormMain::SetButtonState(TBitBtnWithColor* b, TMenuItem* m, bool enabled) {
@@ -16,100 +17,105 @@ void TFormMain::SetButtonState(TBitBtnWithColor* b, TMenuItem* m, bool enabled) 
 }
 
 void TFormMain::mStartClick() {
-    StartTick = GetTickCount();  // first, before any screen work
+    const std::uint32_t tick = GetTickCount();  // first, before any screen work
+    // The press is the start, even when the operator is asked about the list first.
+    if (!MayStartOverList()) return;
+    cmd::Start start;
+    start.clocks = ReadClocks(tick);
+    start.settings = race_.Settings();
+    start.settings.port = ComPort->Port();
+    Execute(start);
     Clock->SetEnabled(true);
-    if (TimerGesperrt->Interval() != 0) {
-        TimerGesperrt->SetEnabled(true);
-        lockOutTick_ = StartTick;
-    }
-    bCFG->setEnabled(false);
-    SetButtonState(bSTART, mStart, false);
-    SetButtonState(bLAP, mLAP, true);
-    bSTART->SetColor(clBtnFace);
-    bLAP->SetColor(clYellow);
-    SetButtonState(bSTOP, mStop, true);
-    bSTOP->SetColor(clRed);
-    SetButtonState(bRESET, mReset, false);
+    if (TimerGesperrt->Interval() != 0) TimerGesperrt->SetEnabled(true);
+    ShowRunState();
     SetRunControls(true);
-    LapTick = StartTick;
     cbStartN->setEditText(QString());
     cbStartN->setFocus();
-    mLAP->SetShortCut(QKeySequence(Qt::Key_Return));
-    LapCount = 0;
-    bLAP->setText(QStringLiteral("LAP 1"));
-    JournalStart();
 }
 
 void TFormMain::mLAPClick() {
-    // A photocell lap is timed when the line changed, not when this handler got to run.
-    const std::uint32_t tick = edgeTick_ ? *edgeTick_ : GetTickCount();
-    // By hand: the photocell finishes seen before this press are rows before it.
-    if (!edgeTick_) DeliverPhotocellFinishesSeenBy(tick);
-    LapTick = tick;
-    LapCount = LapCount + 1;
-    ShowTime(2, TickDiff(LapTick, StartTick));
-    if (LapCount == 1) FirstLapTick = LapTick;
-    const QString splitText = TimeToText(TickDiff(LapTick, FirstLapTick));
-    const QString timeText = TimeToText(TickDiff(LapTick, StartTick));
-    AddProtocolRow(cbStartN->currentText(), timeText, splitText);
-    JournalLap(cbStartN->currentText());
-    bLAP->setText(QStringLiteral("LAP ") + QString::number(LapCount + 1));
-    SortGrid1->SetSelection(TGridRect{0, LapCount, 4, LapCount});
-    if (SortGrid1->VisibleRowCount() < LapCount)
-        SortGrid1->SetTopRow(LapCount - SortGrid1->VisibleRowCount() + 1);
+    LapByHand(LapSource::Key);
+}
+
+void TFormMain::LapByHand(LapSource source) {
+    const std::uint32_t tick = GetTickCount();
+    // The photocell finishes seen before this press are rows before it.
+    DeliverPhotocellFinishesSeenBy(tick);
+    cmd::Lap lap;
+    lap.tick = tick;
+    lap.startNo = cbStartN->currentText();
+    lap.source = source;
+    RecordLap(lap);
+}
+
+void TFormMain::RecordLap(const cmd::Lap& lap) {
+    if (!race_.Accepts(lap.tick)) return;
+    const bool running = race_.Running();
+    Execute(lap);  // on its way to the disk before anything shows it
+    const RaceChange& change = race_.LastChange();
+    if (running) {
+        ShowTime(2, TickDiff(race_.LapTick(), race_.StartTick()));
+        bLAP->setText(QStringLiteral("LAP ") + QString::number(race_.LapCount() + 1));
+    }
+    // A finish takes its place in time: the first row the lap changed is its own.
+    SelectRow(change.list ? race_.RowCount() - 1 : change.firstRow);
     cbStartN->setEditText(QString());
     cbStartN->setFocus();
 }
 
+void TFormMain::SelectRow(int row) {
+    SortGrid1->SetSelection(TGridRect{0, row, 4, row});
+    if (SortGrid1->VisibleRowCount() < row)
+        SortGrid1->SetTopRow(row - SortGrid1->VisibleRowCount() + 1);
+}
+
 void TFormMain::mStopClick() {
-    StopTick = GetTickCount();
+    const std::uint32_t tick = GetTickCount();
     // The photocell finishes seen before STOP still belong to this run.
-    ComPort->DeliverEventsSeenBy(StopTick);
-    ledArmedAtStop_ = LedModus->Kind() != TLedKind::lkRed;
-    Clock->SetEnabled(false);
-    SetButtonState(bSTART, mStart, false);
-    SetButtonState(bLAP, mLAP, false);
-    SetButtonState(bSTOP, mStop, false);
-    SetButtonState(bRESET, mReset, true);
-    bRESET->SetColor(clBlack);
-    bLAP->SetColor(clBtnFace);
-    bSTOP->SetColor(clBtnFace);
+    ComPort->DeliverEventsSeenBy(tick);
+    Execute(cmd::Stop{tick});
+    ShowRunState();
     cbStartN->setEditText(QString());
     SetRunControls(false);
-    ShowTime(1, TickDiff(StopTick, StartTick));
+    ShowTime(1, TickDiff(race_.StopTick(), race_.StartTick()));
     ShowTime(2, 0);
-    bLAP->setText(QStringLiteral("LAP"));
-    mLAP->SetShortCut(QKeySequence());
-    LedModus->SetKind(TLedKind::lkRed);
-    bCFG->setEnabled(true);
     bRESET->setFocus();
-    JournalStop();
 }
 
 void TFormMain::mResetClick() {
-    if (!Dialogs().Confirm(this, QStringLiteral("Clear protocol?"))) return;
-    SortGrid1->Clear();
+    // Clearing removes results: Enter, pressed once too often, never confirms it.
+    if (!Dialogs().Ask(this, QStringLiteral("Clear protocol?"), false)) return;
+    Execute(cmd::Reset{});
     SetDefaultColWidths();
     ShowTime(1, 0);
     ShowTime(2, 0);
-    SetButtonState(bSTART, mStart, true);
-    SetButtonState(bRESET, mReset, false);
-    bCFG->setEnabled(true);
-    bRESET->SetColor(clBtnFace);
-    bSTART->SetColor(clGreen);
-    StopTick = StartTick;
+    ShowRunState();
     bSTART->setFocus();
-    LedModus->SetKind(TLedKind::lkRed);
     UpdateProtocolButtons();
-    JournalReset();
+}
+
+void TFormMain::ShowRunState() {
+    const RunState state = race_.State();
+    const bool ready = state == RunState::Ready, running = state == RunState::Running,
+               stopped = state == RunState::Stopped;
+    Clock->SetEnabled(running);
+    bCFG->setEnabled(!running);
+    SetButtonState(bSTART, mStart, ready);
+    bSTART->SetColor(ready ? clGreen : clBtnFace);
+    SetButtonState(bLAP, mLAP, running);
+    bLAP->SetColor(running ? clYellow : clBtnFace);
+    bLAP->setText(running ? QStringLiteral("LAP ") + QString::number(race_.LapCount() + 1)
+                          : QStringLiteral("LAP"));
+    mLAP->SetShortCut(running ? QKeySequence(Qt::Key_Return) : QKeySequence());
+    SetButtonState(bSTOP, mStop, running);
+    bSTOP->SetColor(running ? clRed : clBtnFace);
+    SetButtonState(bRESET, mReset, stopped);
+    bRESET->SetColor(stopped ? clBlack : clBtnFace);
+    LedModus->SetKind(race_.Armed() ? TLedKind::lkGreen : TLedKind::lkRed);
 }
 
 void TFormMain::LedModusClick() {
-    if (ComPort->Port() == 0)
-        LedModus->SetKind(TLedKind::lkRed);
-    else
-        LedModus->SetKind(LedModus->Kind() == TLedKind::lkRed ? TLedKind::lkGreen
-                                                              : TLedKind::lkRed);
+    Execute(cmd::Arm{ComPort->Port() != 0 && !race_.Armed()});
 }
 
 void TFormMain::TimerGesperrtTimer() {

@@ -35,10 +35,11 @@ int main(int argc, char** argv) {
     SetApplicationTitle(QStringLiteral("Vidazorov-ZavEzazi"));
     auto form = std::make_unique<TFormMain>();
     form->CreateCfgDialog();
-    if (StdinDriverRequested())
-        InstallStdinDriver(*form);
-    else
-        form->OfferJournalRestore();  // before the window shows: an unfinished race comes first
+    // Before the window shows: an unfinished race comes first. The driver answers the question
+    // from its input, as the operator would.
+    if (StdinDriverRequested()) InstallStdinDriverDialogs();
+    form->OfferJournalRestore();
+    if (StdinDriverRequested()) InstallStdinDriver(*form);
     form->show();
     if (!cl.protocolFile.isEmpty())
         Guarded([&] { form->OpenProtocolArgument(QFileInfo(cl.protocolFile).absoluteFilePath()); });

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/timetext.h"
+#include "race/timetext.h"
 
 // What the time display says to a screen reader. Row 1 changes every 10 ms while the clock runs;
 // a screen reader is told about it once a second (whole seconds, truncated like the display), and

@@ -7,32 +7,87 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSocketNotifier>
-#include <cstdio>
+#include <cerrno>
+#include <optional>
 
 #include "app/formmain.h"
 #include "app/menuitem.h"
-#include "tests/support/scripteddialogs.h"
+#include "platform/dialogs.h"
 
 namespace {
-
-// Questions are answered Yes, messages are told on standard output, and the file dialogs and the
-// configuration dialog are cancelled: the driver's runs never wait for a person.
-class DriverDialogs : public DialogProvider {
-public:
-    bool Confirm(QWidget*, const QString&) override { return true; }
-    void Error(QWidget*, const QString& text) override;
-    void Information(QWidget*, const QString& text) override;
-    QString OpenFile(QWidget*, FileDialogRequest&) override { return {}; }
-    QString SaveFile(QWidget*, FileDialogRequest&) override { return {}; }
-    int Exec(QDialog*) override { return 0; }
-    void Beep() override {}
-};
 
 void Say(const QString& line) {
     const QByteArray bytes = line.toUtf8() + '\n';
     // Straight to the pipe, unbuffered: the test kills this process at any moment.
     (void)!::write(STDOUT_FILENO, bytes.constData(), std::size_t(bytes.size()));
 }
+
+// Standard input, line by line: the commands, and the answers to questions asked while one of
+// them runs.
+class Input {
+public:
+    // Reads once what is there, or, with untilLine, until a whole line is there; nothing more
+    // after the end of input.
+    void Fill(bool untilLine) {
+        while (!ended_) {
+            if (untilLine && pending_.contains('\n')) return;
+            char buf[4096];
+            const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ended_ = true;
+                return;
+            }
+            pending_.append(buf, n);
+            if (!untilLine) return;
+        }
+    }
+    std::optional<QByteArray> Line() {
+        const qsizetype nl = pending_.indexOf('\n');
+        if (nl < 0) return std::nullopt;
+        QByteArray line = pending_.left(nl);
+        pending_.remove(0, nl + 1);
+        return line;
+    }
+    bool Ended() const { return ended_; }
+
+private:
+    QByteArray pending_;
+    bool ended_ = false;
+};
+
+Input& In() {
+    static Input input;
+    return input;
+}
+
+// Questions are answered from standard input, messages are told on standard output, and the
+// file dialogs and the configuration dialog are cancelled: the driver's runs never wait for a
+// person.
+class DriverDialogs : public DialogProvider {
+public:
+    bool Confirm(QWidget*, const QString& text) override {
+        Say(QStringLiteral("ask ") + OneLine(text));
+        In().Fill(true);
+        const std::optional<QByteArray> answer = In().Line();
+        return answer && answer->trimmed() == "yes";
+    }
+    void Error(QWidget*, const QString& text) override {
+        Say(QStringLiteral("error ") + OneLine(text));
+    }
+    void Information(QWidget*, const QString& text) override {
+        Say(QStringLiteral("info ") + OneLine(text));
+    }
+    QString OpenFile(QWidget*, FileDialogRequest&) override { return {}; }
+    QString SaveFile(QWidget*, FileDialogRequest&) override { return {}; }
+    int Exec(QDialog*) override { return 0; }
+    void Beep() override {}
+
+private:
+    static QString OneLine(QString text) {
+        return text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    }
+};
 
 void SayRow(TFormMain& f, int row) {
     QStringList cells;
@@ -42,21 +97,14 @@ void SayRow(TFormMain& f, int row) {
         cells.join(QLatin1Char('\t')));
 }
 
-void DriverDialogs::Error(QWidget*, const QString& text) {
-    Say(QStringLiteral("error ") + QString(text).replace(QLatin1Char('\r'), QLatin1Char(' ')));
-}
-
-void DriverDialogs::Information(QWidget*, const QString& text) {
-    Say(QStringLiteral("info ") + QString(text).replace(QLatin1Char('\r'), QLatin1Char(' ')));
-}
-
 // Types over the start number of the newest row as the operator does: a click on the cell,
 // then the keys.
 void EditNewestStartNumber(TFormMain& f, const QString& text) {
     TSortGrid* g = f.SortGrid1;
-    if (f.LapCount < 1) return;
+    const int newest = f.Race().LapCount();
+    if (newest < 1) return;
     QWidget* vp = g->viewport();
-    const QPointF pos = g->CellRect(1, f.LapCount).center();
+    const QPointF pos = g->CellRect(1, newest).center();
     const QPointF global = vp->mapToGlobal(pos);
     QMouseEvent press(QEvent::MouseButtonPress, pos, global, Qt::LeftButton, Qt::LeftButton, {});
     QApplication::sendEvent(vp, &press);
@@ -69,7 +117,7 @@ void EditNewestStartNumber(TFormMain& f, const QString& text) {
         QKeyEvent key(QEvent::KeyPress, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
         QApplication::sendEvent(target, &key);
     }
-    SayRow(f, f.LapCount);
+    SayRow(f, newest);
 }
 
 void Run(TFormMain& f, const QByteArray& line) {
@@ -79,10 +127,10 @@ void Run(TFormMain& f, const QByteArray& line) {
         f.mStart->Click();
     } else if (cmd == "lap") {
         f.cbStartN->setEditText(QString::fromUtf8(words.value(1)));
-        const int before = f.LapCount;
+        const int before = f.Race().LapCount();
         f.mLAP->Click();
-        if (f.LapCount != before) {
-            SayRow(f, f.LapCount);
+        if (f.Race().LapCount() != before) {
+            SayRow(f, f.Race().LapCount());
             return;
         }
     } else if (cmd == "edit") {
@@ -92,6 +140,9 @@ void Run(TFormMain& f, const QByteArray& line) {
         f.mStop->Click();
     } else if (cmd == "reset") {
         f.mReset->Click();
+    } else if (cmd == "rows") {
+        for (int r = 1; r < f.SortGrid1->RowCount(); ++r)
+            SayRow(f, r);
     } else if (cmd == "quit") {
         f.close();
     } else if (cmd.isEmpty()) {
@@ -106,26 +157,19 @@ bool StdinDriverRequested() {
     return qEnvironmentVariable("VIDAZOROV_DRIVER") == QStringLiteral("stdin");
 }
 
-void InstallStdinDriver(TFormMain& form) {
-    // Every question is answered Yes.
+void InstallStdinDriverDialogs() {
     static DriverDialogs dialogs;
     SetDialogs(&dialogs);
+}
+
+void InstallStdinDriver(TFormMain& form) {
+    InstallStdinDriverDialogs();
     auto* notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &form);
-    auto* pending = new QByteArray;
-    QObject::connect(notifier, &QObject::destroyed, [pending] { delete pending; });
-    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form, notifier, pending] {
-        char buf[4096];
-        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-        if (n <= 0) {
-            notifier->setEnabled(false);
-            return;
-        }
-        pending->append(buf, n);
-        for (qsizetype nl; (nl = pending->indexOf('\n')) >= 0;) {
-            const QByteArray line = pending->left(nl);
-            pending->remove(0, nl + 1);
-            Run(form, line);
-        }
+    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form, notifier] {
+        In().Fill(false);
+        if (In().Ended()) notifier->setEnabled(false);
+        while (const std::optional<QByteArray> line = In().Line())
+            Run(form, *line);
     });
     Say(QStringLiteral("ready"));
 }

@@ -45,7 +45,10 @@ Stats Summarise(std::vector<double> v) {
 class NoFile : public JournalFile {
 public:
     int Open(const QString&, bool) override { return EROFS; }
-    int Write(const QByteArray&) override { return EROFS; }
+    int Write(const QByteArray&, qsizetype& written) override {
+        written = 0;
+        return EROFS;
+    }
     int Sync() override { return 0; }
     void Close() override {}
 };
@@ -145,7 +148,7 @@ int main(int argc, char** argv) {
         double c0 = CpuMs();
         const LoadedJournal j = LoadJournal(path);
         std::printf("read, check and replay 20,000 laps:   %7.1f ms (CPU %.1f ms; %d events)\n",
-                    Micros(Clock::now() - t0) / 1000.0, CpuMs() - c0, j.race.events);
+                    Micros(Clock::now() - t0) / 1000.0, CpuMs() - c0, j.race.Events());
         // Keep the journal unfinished: the window's clean exit would end it.
         form.reset();
         QFile back(path);
@@ -158,7 +161,7 @@ int main(int argc, char** argv) {
         const bool ok = restored.OfferJournalRestore();
         std::printf("restore at start-up, window included: %7.1f ms (CPU %.1f ms; %s, %d rows)\n",
                     Micros(Clock::now() - t0) / 1000.0, CpuMs() - c0,
-                    ok ? "restored" : "NOT restored", restored.LapCount);
+                    ok ? "restored" : "NOT restored", restored.Race().LapCount());
     }
     return 0;
 }

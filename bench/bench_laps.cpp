@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
         const int marks[] = {1000, 10000, 20000};
         constexpr int kWindow = 200;  // laps measured around each mark
         for (int mark : marks) {
-            while (form.LapCount < mark - kWindow) {
+            while (form.Race().LapCount() < mark - kWindow) {
                 clock.Advance(37);
                 form.mLAP->Click();
             }

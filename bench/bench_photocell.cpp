@@ -405,7 +405,9 @@ void BounceStorm() {
     FakeSerialDevice* device = fake.get();
     form.ComPort->SetDevice(std::move(fake));
     form.ComPort->SetPort(3);
-    form.ComPort->SetTag(2);
+    RaceSettings settings = form.Race().Settings();
+    settings.algorithm = 2;
+    form.SetRaceSettings(settings);
     form.ComPort->Open();
     device->WaitUntilIdle();
     form.mStart->Click();
@@ -453,11 +455,11 @@ void BounceStorm() {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     beat.stop();
-    const std::uint32_t runMs = GetTickCount() - form.StartTick;
+    const std::uint32_t runMs = GetTickCount() - form.Race().StartTick();
     std::printf(
         "   toggles %ld, longest event-loop stall %.1f ms, peak memory +%ld KiB "
         "(process peak %ld KiB), rows %d (lock-out bound: at most %u)\n",
-        toggles, double(worst) / 1e6, PeakRssKb() - rss0, PeakRssKb(), form.LapCount,
+        toggles, double(worst) / 1e6, PeakRssKb() - rss0, PeakRssKb(), form.Race().LapCount(),
         runMs / 10 + 1);
     // The lock-out: no two rows closer than 10 ms.
     form.mStop->Click();

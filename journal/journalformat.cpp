@@ -184,45 +184,60 @@ bool ParseRecord(QByteArrayView line, JournalRecord& out) {
     return true;
 }
 
+JournalLineReader::Line JournalLineReader::Feed(QByteArrayView line, bool torn,
+                                                JournalRecord& out) {
+    ++lineNo_;
+    if (stopped_) return Line::Stop;
+    // A last line without its line feed was cut off while being written.
+    const bool sound = !torn && ParseRecord(line, out);
+    if (lineNo_ == 1) {
+        stopped_ = true;
+        if (!sound || out.type != kJournalMagic) {
+            // A file that was torn inside its very first line holds nothing yet.
+            status_ = torn && VersionLine().startsWith(line) ? JournalContents::Status::Empty
+                                                             : JournalContents::Status::NotJournal;
+            return Line::Stop;
+        }
+        version_ = int(out.Int("version"));
+        if (version_ > kJournalVersion) {
+            status_ = JournalContents::Status::Newer;
+            return Line::Stop;
+        }
+        if (version_ < 1) {
+            status_ = JournalContents::Status::NotJournal;
+            return Line::Stop;
+        }
+        stopped_ = false;
+        status_ = JournalContents::Status::Ok;
+        return Line::Skip;
+    }
+    // An empty line closes a line that a failed write left torn, before the write was retried.
+    if (line.isEmpty() && !torn) return Line::Skip;
+    if (!sound) {
+        // The lines after a damaged one are still the race's: only this one is lost.
+        status_ = JournalContents::Status::Damaged;
+        damaged_.push_back(lineNo_);
+        return Line::Damaged;
+    }
+    return Line::Record;
+}
+
 JournalContents ParseJournal(QByteArrayView data) {
     JournalContents c;
+    JournalLineReader reader;
     qsizetype pos = 0;
-    int lineNo = 0;
     while (pos < data.size()) {
         const qsizetype nl = data.indexOf('\n', pos);
-        ++lineNo;
-        // A last line without its line feed was cut off while being written.
         const bool torn = nl < 0;
         const QByteArrayView line = data.sliced(pos, (torn ? data.size() : nl) - pos);
         pos = torn ? data.size() : nl + 1;
         JournalRecord r;
-        const bool sound = !torn && ParseRecord(line, r);
-        if (lineNo == 1) {
-            if (!sound || r.type != kJournalMagic) {
-                // A file that was torn inside its very first line holds nothing yet.
-                c.status = torn && VersionLine().startsWith(line)
-                               ? JournalContents::Status::Empty
-                               : JournalContents::Status::NotJournal;
-                return c;
-            }
-            c.version = int(r.Int("version"));
-            if (c.version > kJournalVersion) {
-                c.status = JournalContents::Status::Newer;
-                return c;
-            }
-            if (c.version < 1) {
-                c.status = JournalContents::Status::NotJournal;
-                return c;
-            }
-            c.status = JournalContents::Status::Ok;
-            continue;
-        }
-        if (!sound) {
-            c.status = JournalContents::Status::Damaged;
-            c.damagedLine = lineNo;
-            return c;
-        }
-        c.records.push_back(std::move(r));
+        const JournalLineReader::Line kind = reader.Feed(line, torn, r);
+        if (kind == JournalLineReader::Line::Stop) break;
+        if (kind == JournalLineReader::Line::Record) c.records.push_back(std::move(r));
     }
+    c.status = reader.Status();
+    c.version = reader.Version();
+    c.damagedLines = reader.DamagedLines();
     return c;
 }

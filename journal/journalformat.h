@@ -33,7 +33,8 @@ struct JournalRecord {
 
 // The first line of every journal names the format and its version.
 inline constexpr char kJournalMagic[] = "VIDAZOROV-JOURNAL";
-inline constexpr int kJournalVersion = 1;
+// Version 2 derives each row from the race's commands instead of writing its cells.
+inline constexpr int kJournalVersion = 2;
 
 std::uint32_t Crc32(QByteArrayView data);
 
@@ -50,7 +51,7 @@ bool ParseRecord(QByteArrayView line, JournalRecord& out);
 struct JournalContents {
     enum class Status {
         Ok,          // every line was sound
-        Damaged,     // reading stopped at a torn or damaged line; records holds those before it
+        Damaged,     // some lines were torn or damaged; records holds every sound one
         Empty,       // no version line at all
         NotJournal,  // the first line is no journal's version line
         Newer,       // written by a later version of the format: not read
@@ -58,6 +59,29 @@ struct JournalContents {
     Status status = Status::Empty;
     int version = 0;
     std::vector<JournalRecord> records;  // without the version line
-    int damagedLine = 0;                 // 1-based line number of the damaged line
+    std::vector<int> damagedLines;       // 1-based line numbers of the damaged lines
 };
 JournalContents ParseJournal(QByteArrayView data);
+
+// Reads a journal one line at a time, so that a journal of any size can be streamed.
+class JournalLineReader {
+public:
+    enum class Line {
+        Record,   // a sound record, in `out`
+        Skip,     // the version line, or an empty line
+        Damaged,  // torn or damaged: lost, and the reading goes on
+        Stop,     // not a journal this program reads: nothing more is read
+    };
+    // One line without its line feed; torn when the file ended before its line feed.
+    Line Feed(QByteArrayView line, bool torn, JournalRecord& out);
+    JournalContents::Status Status() const { return status_; }
+    int Version() const { return version_; }
+    const std::vector<int>& DamagedLines() const { return damaged_; }
+
+private:
+    int lineNo_ = 0;
+    bool stopped_ = false;
+    int version_ = 0;
+    JournalContents::Status status_ = JournalContents::Status::Empty;
+    std::vector<int> damaged_;
+};

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
 // The largest text file the program reads: a protocol of a big race takes some hundred kilobytes.
@@ -18,3 +19,9 @@ QString RegularFileProblem(const QString& fileName, qint64 maxBytes = kMaxTextFi
 std::optional<QByteArray> ReadRegularFile(const QString& fileName,
                                           qint64 maxBytes = kMaxTextFileBytes,
                                           QString* error = nullptr);
+
+// Streams a regular file of at most maxBytes line by line (split at LF, the LF not included),
+// with the same checks as ReadRegularFile; `torn` marks a last line without its LF. The callback
+// returns false to stop. False, with the reason in *error, when the file could not be read.
+bool ReadRegularFileLines(const QString& fileName, qint64 maxBytes, QString* error,
+                          const std::function<bool(QByteArrayView line, bool torn)>& onLine);

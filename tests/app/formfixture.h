@@ -9,6 +9,23 @@
 #include "platform/tickcounter.h"
 #include "tests/support/testenv.h"
 
+// The race's settings changed one at a time, as the configuration dialog changes them.
+inline void SetAlgorithm(TFormMain& f, int algorithm) {
+    RaceSettings s = f.Race().Settings();
+    s.algorithm = algorithm;
+    f.SetRaceSettings(s);
+}
+inline void SetResolutionSetting(TFormMain& f, int resolution) {
+    RaceSettings s = f.Race().Settings();
+    s.resolution = resolution;
+    f.SetRaceSettings(s);
+}
+inline void SetDistance(TFormMain& f, std::int32_t metres) {
+    RaceSettings s = f.Race().Settings();
+    s.distance = metres;
+    f.SetRaceSettings(s);
+}
+
 // A main window in a private folder (settings, exit files), with scripted dialogs and a manual
 // tick counter. Build() creates the window, so a test can prepare settings first.
 class FormFixture : public testing::Test {

@@ -49,7 +49,7 @@ TEST(CfgDialog, MetresRoundToTheNearestMetre) {
 TEST_F(Config, PreviewOnChangeAndCancelRestores) {
     TFormMain& f = Build();
     f.show();
-    f.Resolution = 1;
+    SetResolutionSetting(f, 1);
     f.SetResolution(1);
     int previewWidth = 0;
     Answer(
@@ -68,7 +68,7 @@ TEST_F(Config, PreviewOnChangeAndCancelRestores) {
     f.bCFGClick();
     EXPECT_EQ(previewWidth, 325);
     EXPECT_EQ(f.PanelTimer->width(), 397);
-    EXPECT_EQ(f.Resolution, 1);
+    EXPECT_EQ(f.Resolution(), 1);
 }
 
 TEST_F(Config, OkAppliesFormatRedrawsStoppedTimeAndLocksThePhotocell) {
@@ -77,10 +77,10 @@ TEST_F(Config, OkAppliesFormatRedrawsStoppedTimeAndLocksThePhotocell) {
     clock.Advance(62030);
     f.mLAP->Click();
     f.mStop->Click();
-    f.LedModus->SetKind(TLedKind::lkGreen);
+    f.Execute(cmd::Arm{true});
     Answer([](TCfgDialog& d) { d.cbDigits->setCurrentIndex(1); }, true);
     f.bCFGClick();
-    EXPECT_EQ(f.Resolution, 1);
+    EXPECT_EQ(f.Resolution(), 1);
     EXPECT_EQ(f.Digit4->Value(), 1);  // 1.02,03 redrawn
     EXPECT_EQ(f.Digit6->Value(), 2);
     EXPECT_EQ(f.Digit19->Value(), 0);
@@ -94,10 +94,10 @@ TEST_F(Config, DistanceRoundTripsThroughKilometres) {
     Answer([&](TCfgDialog& d) { shown = d.feDist->text(); }, true);
     f.bCFGClick();
     EXPECT_EQ(shown, QString("42") + QLocale().decimalPoint() + "195");
-    EXPECT_EQ(f.PanelDate->Tag(), 42195);
-    f.PanelDate->SetTag(150000);  // beyond the edit's limit: clamped to 100 km
+    EXPECT_EQ(f.Distance(), 42195);
+    SetDistance(f, 150000);  // beyond the edit's limit: clamped to 100 km
     f.bCFGClick();
-    EXPECT_EQ(f.PanelDate->Tag(), 100000);
+    EXPECT_EQ(f.Distance(), 100000);
 }
 
 TEST_F(Config, AltCDuringARunLeavesBothRowsToTheClock) {
@@ -118,7 +118,7 @@ TEST_F(Config, AltCDuringARunLeavesBothRowsToTheClock) {
 
 TEST_F(Config, UnknownAlgorithmSelectsNothingAndDisablesThePortList) {
     TFormMain& f = Build();
-    f.ComPort->SetTag(5);
+    SetAlgorithm(f, 5);
     bool portEnabled = true;
     int algIndex = 0;
     Answer(
@@ -130,7 +130,7 @@ TEST_F(Config, UnknownAlgorithmSelectsNothingAndDisablesThePortList) {
     f.bCFGClick();
     EXPECT_EQ(algIndex, -1);
     EXPECT_TRUE(portEnabled);  // 5 is not negative
-    f.ComPort->SetTag(-1);
+    SetAlgorithm(f, -1);
     f.bCFGClick();
     EXPECT_FALSE(portEnabled);
 }
@@ -176,7 +176,7 @@ TEST_F(Config, OkRefusesADistanceTheFieldRefuses) {
     f.bCFGClick();
     EXPECT_EQ(texts, QStringList({"42195", "42" + sep + "195", "42" + sep + "195"}));
     EXPECT_EQ(openAfter, QList<bool>({true, true, false}));
-    EXPECT_EQ(f.PanelDate->Tag(), 10000);
+    EXPECT_EQ(f.Distance(), 10000);
 }
 
 // Port changes through the dialog, on a fake serial device.
@@ -213,7 +213,7 @@ TEST_F(ConfigPorts, NoneToCom3WithSplitOpensThePort) {
     Choose("COM3", 2);
     f.bCFGClick();
     EXPECT_EQ(f.ComPort->Port(), 3);
-    EXPECT_EQ(f.ComPort->Tag(), 2);
+    EXPECT_EQ(f.Algorithm(), 2);
     EXPECT_TRUE(f.ComPort->Connected());
     EXPECT_EQ(device->OpenCount(), 1);
     EXPECT_EQ(device->LastPort(), 3);
@@ -225,7 +225,7 @@ TEST_F(ConfigPorts, SamePortWithAnotherAlgorithmIsNotReopened) {
     TFormMain& f = Prepare(3, 0);
     Choose("COM3", 1);
     f.bCFGClick();
-    EXPECT_EQ(f.ComPort->Tag(), 1);
+    EXPECT_EQ(f.Algorithm(), 1);
     EXPECT_EQ(device->OpenCount(), 1);
     EXPECT_EQ(device->CloseCount(), 0);
     EXPECT_TRUE(f.ComPort->Connected());
@@ -233,11 +233,11 @@ TEST_F(ConfigPorts, SamePortWithAnotherAlgorithmIsNotReopened) {
 
 TEST_F(ConfigPorts, NoneClosesThePortAndKeepsTheAlgorithm) {
     TFormMain& f = Prepare(3, 2);
-    f.ComPort->SetTag(2);
+    SetAlgorithm(f, 2);
     Choose("None", 0);
     f.bCFGClick();
     EXPECT_EQ(f.ComPort->Port(), 0);
-    EXPECT_EQ(f.ComPort->Tag(), 2);
+    EXPECT_EQ(f.Algorithm(), 2);
     EXPECT_FALSE(f.ComPort->Connected());
     EXPECT_FALSE(f.LedModus->isVisibleTo(&f));
 }
@@ -245,8 +245,8 @@ TEST_F(ConfigPorts, NoneClosesThePortAndKeepsTheAlgorithm) {
 TEST_F(ConfigPorts, AFailedOpenShowsThePortsMessageAndSkipsTheRest) {
     TFormMain& f = Prepare(0, 0);
     device->SetOpenError(16);
-    f.LedModus->SetKind(TLedKind::lkGreen);
-    f.Resolution = 2;
+    f.Execute(cmd::Arm{true});
+    SetResolutionSetting(f, 2);
     Answer(
         [](TCfgDialog& d) {
             d.cbPort->setCurrentIndex(d.cbPort->findText("COM1"));
@@ -258,8 +258,8 @@ TEST_F(ConfigPorts, AFailedOpenShowsThePortsMessageAndSkipsTheRest) {
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].startsWith("Unable to open com port: 16"));
     EXPECT_EQ(f.ComPort->Port(), 1);
-    EXPECT_EQ(f.ComPort->Tag(), 1);
+    EXPECT_EQ(f.Algorithm(), 1);
     EXPECT_FALSE(f.ComPort->Connected());
     EXPECT_EQ(f.LedModus->Kind(), TLedKind::lkGreen);  // step 14 skipped
-    EXPECT_EQ(f.Resolution, 0);                        // applied before the port
+    EXPECT_EQ(f.Resolution(), 0);                        // applied before the port
 }

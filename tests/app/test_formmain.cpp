@@ -27,10 +27,10 @@ TEST_F(FormMain, FirstStartDefaults) {
     EXPECT_EQ(f.windowTitle(), "Vidazorov-ZavEzazi 1.1");
     EXPECT_EQ(f.size(), QSize(800, 394));
     EXPECT_EQ(f.minimumSize(), QSize(792, 394));
-    EXPECT_EQ(f.Resolution, 2);
-    EXPECT_EQ(f.PanelDate->Tag(), 42195);
+    EXPECT_EQ(f.Resolution(), 2);
+    EXPECT_EQ(f.Distance(), 42195);
     EXPECT_EQ(f.ComPort->Port(), 0);
-    EXPECT_EQ(f.ComPort->Tag(), 0);
+    EXPECT_EQ(f.Algorithm(), 0);
     EXPECT_EQ(f.SaveDialog1.filterIndex, 2);
     EXPECT_EQ(f.SaveDialog1.fileName, "vidazorov.csv");
     EXPECT_TRUE(f.WordTemplatePath.endsWith("/bin/vidazorov.doc"));
@@ -117,12 +117,12 @@ TEST_F(FormMain, SettingsAreReadInOrderAndWrittenAtExit) {
     WriteSettings("Port=0\nAlg=2\nLeft=10\nTop=20\nWidth=900\nHeight=450\nSound=0\nAcc=x\n");
     {
         TFormMain& f = Build();
-        EXPECT_EQ(f.ComPort->Tag(), 2);
+        EXPECT_EQ(f.Algorithm(), 2);
         EXPECT_EQ(f.size(), QSize(900, 450));
         EXPECT_FALSE(f.SoundOn);
-        EXPECT_EQ(f.Resolution, 2);  // "Acc" was not an integer: it and the rest keep defaults
-        EXPECT_EQ(f.PanelDate->Tag(), 42195);
-        f.PanelDate->SetTag(10000);
+        EXPECT_EQ(f.Resolution(), 2);  // "Acc" was not an integer: it and the rest keep defaults
+        EXPECT_EQ(f.Distance(), 42195);
+        SetDistance(f, 10000);
         Destroy();
     }
     QSettings s(SettingsPath(), QSettings::IniFormat);
@@ -144,9 +144,9 @@ TEST_F(FormMain, AnOutOfRangeResolutionIsNotTaken) {
     {
         TFormMain& f = Build();
         EXPECT_EQ(f.size(), QSize(900, 450));
-        EXPECT_EQ(f.Resolution, 2);
+        EXPECT_EQ(f.Resolution(), 2);
         EXPECT_EQ(f.Lab_100->text(), "1/100");
-        EXPECT_EQ(f.PanelDate->Tag(), 42195);
+        EXPECT_EQ(f.Distance(), 42195);
         EXPECT_EQ(f.SaveDialog1.filterIndex, 2);
         f.mStart->Click();
         clock.Advance(5234);

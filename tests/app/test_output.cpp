@@ -24,7 +24,7 @@ protected:
     // A race at whole seconds whose finishers come in at 1:20, 2:50 and 10:00.
     TFormMain& WholeSecondRace() {
         TFormMain& f = Build();
-        f.Resolution = 0;
+        SetResolutionSetting(f, 0);
         f.SetResolution(0);
         f.mStart->Click();
         const int at[] = {80, 170, 600};

@@ -20,7 +20,7 @@ protected:
         device = fake.get();
         f.ComPort->SetDevice(std::move(fake));
         f.ComPort->SetPort(3);
-        f.ComPort->SetTag(algorithm);
+        SetAlgorithm(f, algorithm);
         f.ComPort->Open();
         EXPECT_TRUE(device->WaitUntilIdle());
         return f;
@@ -64,15 +64,15 @@ TEST_F(Photocell, AlgorithmOnCountsTheRisingEdgeOnlyWhenArmed) {
     TFormMain& f = Open(0);
     StartAndPassLockOut(f);
     Line(kOn);  // LED red: locked
-    EXPECT_EQ(f.LapCount, 0);
+    EXPECT_EQ(f.Race().LapCount(), 0);
     Line(kOff);
     f.LedModusClick();  // armed
     clock.Advance(100);
     Line(kOn);
-    EXPECT_EQ(f.LapCount, 1);
+    EXPECT_EQ(f.Race().LapCount(), 1);
     clock.Advance(100);
     Line(kOff);
-    EXPECT_EQ(f.LapCount, 1);
+    EXPECT_EQ(f.Race().LapCount(), 1);
 }
 
 TEST_F(Photocell, AlgorithmOffCountsTheFallingEdge) {
@@ -80,10 +80,10 @@ TEST_F(Photocell, AlgorithmOffCountsTheFallingEdge) {
     StartAndPassLockOut(f);
     f.LedModusClick();
     Line(kOn);
-    EXPECT_EQ(f.LapCount, 0);
+    EXPECT_EQ(f.Race().LapCount(), 0);
     clock.Advance(100);
     Line(kOff);
-    EXPECT_EQ(f.LapCount, 1);
+    EXPECT_EQ(f.Race().LapCount(), 1);
 }
 
 TEST_F(Photocell, WithSplitIgnoresTheLed) {
@@ -96,7 +96,7 @@ TEST_F(Photocell, WithSplitIgnoresTheLed) {
         clock.Advance(500);
         Line(kOff);
     }
-    EXPECT_EQ(f.LapCount, 3);
+    EXPECT_EQ(f.Race().LapCount(), 3);
 }
 
 TEST_F(Photocell, EdgesInsideTheLockOutAreIgnored) {
@@ -108,11 +108,11 @@ TEST_F(Photocell, EdgesInsideTheLockOutAreIgnored) {
     Line(kOff);
     clock.Advance(3);  // bounce 5 ms after the counted edge
     Line(kOn);
-    EXPECT_EQ(f.LapCount, 1);
+    EXPECT_EQ(f.Race().LapCount(), 1);
     clock.Advance(30);
     Line(kOff);
     Line(kOn);  // 35 ms after: a second finisher
-    EXPECT_EQ(f.LapCount, 2);
+    EXPECT_EQ(f.Race().LapCount(), 2);
 }
 
 TEST_F(Photocell, AnEdgeRightAfterStartIsLockedOut) {
@@ -120,20 +120,20 @@ TEST_F(Photocell, AnEdgeRightAfterStartIsLockedOut) {
     f.mStart->Click();
     clock.Advance(5);
     Line(kOn);
-    EXPECT_EQ(f.LapCount, 0);
+    EXPECT_EQ(f.Race().LapCount(), 0);
 }
 
 TEST_F(Photocell, NothingWhileTheClockIsStoppedAndStopLocksAgain) {
     TFormMain& f = Open(0);
     f.LedModusClick();
     Line(kOn);
-    EXPECT_EQ(f.LapCount, 0);
+    EXPECT_EQ(f.Race().LapCount(), 0);
     EXPECT_FALSE(f.TimerGesperrt->Enabled());
     Line(kOff);
     StartAndPassLockOut(f);
     clock.Advance(100);
     Line(kOn);
-    EXPECT_EQ(f.LapCount, 1);
+    EXPECT_EQ(f.Race().LapCount(), 1);
     f.mStop->Click();
     dialogs.confirmAnswers = {true};
     f.mReset->Click();
@@ -141,16 +141,16 @@ TEST_F(Photocell, NothingWhileTheClockIsStoppedAndStopLocksAgain) {
     Line(kOff);
     clock.Advance(100);
     Line(kOn);  // the LED is red again after STOP
-    EXPECT_EQ(f.LapCount, 0);
+    EXPECT_EQ(f.Race().LapCount(), 0);
 }
 
 TEST_F(Photocell, TheFirstEventAfterStartUpIsAlwaysEvaluated) {
     TFormMain& f = Open(2);
-    EXPECT_EQ(f.LastModemStatus, 0x55555555u);
+    EXPECT_EQ(f.Photocell.LastModemStatus, 0x55555555u);
     StartAndPassLockOut(f);
     Line(kOn);
-    EXPECT_EQ(f.LapCount, 1);
-    EXPECT_EQ(f.LastModemStatus, kOn);
+    EXPECT_EQ(f.Race().LapCount(), 1);
+    EXPECT_EQ(f.Photocell.LastModemStatus, kOn);
 }
 
 TEST_F(Photocell, APulseWhileTheWindowIsBusyIsTimedAtItsEdge) {
@@ -163,8 +163,8 @@ TEST_F(Photocell, APulseWhileTheWindowIsBusyIsTimedAtItsEdge) {
     Seen(kOff);
     clock.Advance(50);  // the window was busy: nothing handled until now
     Deliver();
-    EXPECT_EQ(f.LapCount, 1);
-    EXPECT_EQ(f.LapTick, edge);
+    EXPECT_EQ(f.Race().LapCount(), 1);
+    EXPECT_EQ(f.Race().LapTick(), edge);
 }
 
 TEST_F(Photocell, TwoFinishersThirtyMsApartBothCountWhenHandledTogether) {
@@ -179,9 +179,9 @@ TEST_F(Photocell, TwoFinishersThirtyMsApartBothCountWhenHandledTogether) {
     Seen(kOn);
     clock.Advance(200);
     Deliver();
-    EXPECT_EQ(f.LapCount, 2);
+    EXPECT_EQ(f.Race().LapCount(), 2);
     EXPECT_EQ(f.SortGrid1->Cells(3, 2), "0,03");
-    EXPECT_NE(f.LapTick, first);
+    EXPECT_NE(f.Race().LapTick(), first);
 }
 
 TEST_F(Photocell, TheLockOutHoldsInAlgorithmsOnAndOff) {
@@ -195,16 +195,16 @@ TEST_F(Photocell, TheLockOutHoldsInAlgorithmsOnAndOff) {
         f.LedModusClick();
         clock.Advance(100);
         Line(counted);
-        EXPECT_EQ(f.LapCount, 1);
+        EXPECT_EQ(f.Race().LapCount(), 1);
         clock.Advance(2);
         Line(other);
         clock.Advance(7);  // a bounce 9 ms after the counted edge
         Line(counted);
-        EXPECT_EQ(f.LapCount, 1);
+        EXPECT_EQ(f.Race().LapCount(), 1);
         clock.Advance(1);
         Line(other);
         Line(counted);  // 10 ms after: the next finisher
-        EXPECT_EQ(f.LapCount, 2);
+        EXPECT_EQ(f.Race().LapCount(), 2);
         form.reset();
     }
 }
@@ -218,7 +218,7 @@ TEST_F(Photocell, AlgorithmOffWithTheLedRedRecordsNothing) {
         clock.Advance(100);
         Line(kOff);
     }
-    EXPECT_EQ(f.LapCount, 0);
+    EXPECT_EQ(f.Race().LapCount(), 0);
     EXPECT_FALSE(f.TimerGesperrt->Enabled());
 }
 
@@ -226,7 +226,7 @@ TEST_F(Photocell, AnUnknownAlgorithmRecordsNothing) {
     for (std::intptr_t algorithm : {3, -1, 255}) {
         SCOPED_TRACE(algorithm);
         TFormMain& f = Open(0);
-        f.ComPort->SetTag(algorithm);
+        SetAlgorithm(f, algorithm);
         StartAndPassLockOut(f);
         f.LedModusClick();
         for (int i = 0; i < 2; ++i) {
@@ -235,8 +235,8 @@ TEST_F(Photocell, AnUnknownAlgorithmRecordsNothing) {
             clock.Advance(100);
             Line(kOff);
         }
-        EXPECT_EQ(f.LapCount, 0);
-        EXPECT_EQ(f.LastModemStatus, kOff);  // still read and remembered
+        EXPECT_EQ(f.Race().LapCount(), 0);
+        EXPECT_EQ(f.Photocell.LastModemStatus, kOff);  // still read and remembered
         form.reset();
     }
 }
@@ -246,22 +246,22 @@ TEST_F(Photocell, TheLastStatusSurvivesReopeningThePort) {
     StartAndPassLockOut(f);
     clock.Advance(100);
     Line(kOn);
-    EXPECT_EQ(f.LapCount, 1);
+    EXPECT_EQ(f.Race().LapCount(), 1);
     f.ComPort->Close();
-    EXPECT_EQ(f.LastModemStatus, kOn);
+    EXPECT_EQ(f.Photocell.LastModemStatus, kOn);
     f.ComPort->Open();
     ASSERT_TRUE(device->WaitUntilIdle());
-    EXPECT_EQ(f.LastModemStatus, kOn);
+    EXPECT_EQ(f.Photocell.LastModemStatus, kOn);
     // The line still on: an event that reports the same word is no new finish.
     clock.Advance(100);
     device->Edit([](LineState& s) { s.counters.dsr += 2; });  // a pulse the worker saw as two edges
     ASSERT_TRUE(device->WaitUntilIdle());
     Deliver();
-    EXPECT_EQ(f.LapCount, 2);  // the pulse's rising edge
+    EXPECT_EQ(f.Race().LapCount(), 2);  // the pulse's rising edge
     clock.Advance(100);
     Line(kOff);
     Line(kOn);
-    EXPECT_EQ(f.LapCount, 3);
+    EXPECT_EQ(f.Race().LapCount(), 3);
 }
 
 TEST_F(Photocell, AnEdgeSeenBeforeStopIsStillAFinish) {
@@ -273,9 +273,9 @@ TEST_F(Photocell, AnEdgeSeenBeforeStopIsStillAFinish) {
     clock.Advance(5);
     f.mStop->Click();
     Deliver();
-    ASSERT_EQ(f.LapCount, 1);
-    EXPECT_EQ(f.LapTick, edge);
-    EXPECT_EQ(f.SortGrid1->Cells(2, 1), f.TimeToText(TickDiff(edge, f.StartTick)));
+    ASSERT_EQ(f.Race().LapCount(), 1);
+    EXPECT_EQ(f.Race().LapTick(), edge);
+    EXPECT_EQ(f.SortGrid1->Cells(2, 1), f.TimeToText(TickDiff(edge, f.Race().StartTick())));
     EXPECT_EQ(f.bLAP->text(), "LAP");  // the stopped display stays
     EXPECT_FALSE(f.bLAP->isEnabled());
 }
@@ -294,14 +294,14 @@ TEST_F(Photocell, AnEdgeReportedAfterStopWithATickBeforeItIsAFinish) {
         // The worker found this edge late, but knows when it came.
         device->StampNextChange(edge);
         Line(kOn);
-        ASSERT_EQ(f.LapCount, 1);
-        EXPECT_EQ(f.LapTick, edge);
+        ASSERT_EQ(f.Race().LapCount(), 1);
+        EXPECT_EQ(f.Race().LapTick(), edge);
         EXPECT_EQ(f.bLAP->text(), "LAP");
         // After STOP's tick nothing counts, and RESET closes the run for good.
         clock.Advance(100);
         Line(kOff);
         Line(kOn);
-        EXPECT_EQ(f.LapCount, 1);
+        EXPECT_EQ(f.Race().LapCount(), 1);
         dialogs.confirmAnswers = {true};
         f.mReset->Click();
         Line(kOff);
@@ -320,16 +320,16 @@ TEST_F(Photocell, AnEdgeSeenBeforeStartDoesNotShortenStartsLockOut) {
     clock.Advance(2);
     f.mStart->Click();
     Deliver();
-    EXPECT_EQ(f.LapCount, 0);
+    EXPECT_EQ(f.Race().LapCount(), 0);
     Line(kOff);
     clock.Advance(8);
     Line(kOn);  // 8 ms after START: inside START's lock-out
-    EXPECT_EQ(f.LapCount, 0);
+    EXPECT_EQ(f.Race().LapCount(), 0);
     clock.Advance(2);
     f.TimerGesperrt->Fire();
     Line(kOff);
     Line(kOn);
-    EXPECT_EQ(f.LapCount, 1);
+    EXPECT_EQ(f.Race().LapCount(), 1);
 }
 
 TEST_F(Photocell, AManualLapAfterAQueuedFinishComesSecond) {
@@ -344,14 +344,14 @@ TEST_F(Photocell, AManualLapAfterAQueuedFinishComesSecond) {
     clock.Advance(50);
     Seen(kOff);
     Deliver();
-    ASSERT_EQ(f.LapCount, 2);
-    EXPECT_EQ(f.SortGrid1->Cells(2, 1), f.TimeToText(TickDiff(edge, f.StartTick)));
-    EXPECT_EQ(f.SortGrid1->Cells(2, 2), f.TimeToText(TickDiff(edge + 40, f.StartTick)));
+    ASSERT_EQ(f.Race().LapCount(), 2);
+    EXPECT_EQ(f.SortGrid1->Cells(2, 1), f.TimeToText(TickDiff(edge, f.Race().StartTick())));
+    EXPECT_EQ(f.SortGrid1->Cells(2, 2), f.TimeToText(TickDiff(edge + 40, f.Race().StartTick())));
     EXPECT_EQ(f.SortGrid1->Cells(3, 2), "0,04");
     // The number typed for the press stays with the press.
     EXPECT_EQ(f.SortGrid1->Cells(1, 1), "");
     EXPECT_EQ(f.SortGrid1->Cells(1, 2), "17");
-    EXPECT_EQ(f.LapTick, edge + 40);
+    EXPECT_EQ(f.Race().LapTick(), edge + 40);
 
     // What the photocell saw after the press waits for its turn after the press.
     clock.Advance(100);
@@ -362,12 +362,12 @@ TEST_F(Photocell, AManualLapAfterAQueuedFinishComesSecond) {
     device->StampNextChange(later + 50);
     Seen(kOn);
     f.mLAP->Click();  // at later + 30
-    EXPECT_EQ(f.LapCount, 4);
+    EXPECT_EQ(f.Race().LapCount(), 4);
     Deliver();
-    ASSERT_EQ(f.LapCount, 5);
-    EXPECT_EQ(f.SortGrid1->Cells(2, 3), f.TimeToText(TickDiff(later, f.StartTick)));
-    EXPECT_EQ(f.SortGrid1->Cells(2, 4), f.TimeToText(TickDiff(later + 30, f.StartTick)));
-    EXPECT_EQ(f.SortGrid1->Cells(2, 5), f.TimeToText(TickDiff(later + 50, f.StartTick)));
+    ASSERT_EQ(f.Race().LapCount(), 5);
+    EXPECT_EQ(f.SortGrid1->Cells(2, 3), f.TimeToText(TickDiff(later, f.Race().StartTick())));
+    EXPECT_EQ(f.SortGrid1->Cells(2, 4), f.TimeToText(TickDiff(later + 30, f.Race().StartTick())));
+    EXPECT_EQ(f.SortGrid1->Cells(2, 5), f.TimeToText(TickDiff(later + 50, f.Race().StartTick())));
 }
 
 TEST_F(Photocell, TheModeHintSaysHowThePortIsWatched) {

@@ -8,6 +8,7 @@
 #include "app/menuitem.h"
 #include "app/panel.h"
 #include "grid/sortgrid.h"
+#include "platform/ttimer.h"
 #include "tests/app/formfixture.h"
 
 class Protocol : public FormFixture {
@@ -61,12 +62,12 @@ TEST_F(Protocol, WorkedRowWithAPointAndWithAComma) {
 
 TEST_F(Protocol, FirstSplitIsZeroInTheCurrentResolution) {
     TFormMain& f = Build();
-    f.Resolution = 1;
+    SetResolutionSetting(f, 1);
     f.mStart->Click();
     clock.Advance(5230);
     f.mLAP->Click();
     EXPECT_EQ(Row(f, 1), QStringList({"1.", "", "5,2", "0,0", f.SortGrid1->Cells(4, 1)}));
-    f.Resolution = 0;
+    SetResolutionSetting(f, 0);
     clock.Advance(1000);
     f.mLAP->Click();
     EXPECT_EQ(f.SortGrid1->Cells(2, 2), "6");  // only rows written afterwards change
@@ -102,13 +103,23 @@ TEST_F(Protocol, ModifiedThroughARun) {
     EXPECT_EQ(f.SortGrid1->RowCount(), 3);
 }
 
-TEST_F(Protocol, AfterResetAndOneLapTheWindowClosesWithoutAsking) {
+// One lap after RESET changes no row count, so the grid's flag stays clear; the finisher is still
+// in no file the operator saved, and closing asks. Once saved, it closes without asking.
+TEST_F(Protocol, AfterResetOneUnsavedLapIsAskedAboutAtExit) {
     TFormMain& f = Build();
     OneLapAfterReset(f);
+    ASSERT_FALSE(f.SortGrid1->Modified());
     bool can = true;
+    dialogs.confirmAnswers = {false};
+    f.FormCloseQuery(can);
+    EXPECT_FALSE(can);
+    EXPECT_EQ(dialogs.confirms, (QStringList{"Clear protocol?", "Exit program?"}));
+    dialogs.saveAnswers = {{dir.filePath("one.txt"), 4}};
+    f.sbSaveClick();
+    can = true;
     f.FormCloseQuery(can);
     EXPECT_TRUE(can);
-    EXPECT_EQ(dialogs.confirms, QStringList{"Clear protocol?"});
+    EXPECT_EQ(dialogs.confirms.size(), 2);
 }
 
 TEST_F(Protocol, ColumnWidthsOnResizeAndReset) {
@@ -281,16 +292,50 @@ TEST_F(Protocol, OneFinisherIsNotReplacedWithoutAQuestion) {
     ASSERT_EQ(f.SortGrid1->RowCount(), 3);
     f.sbLoadClick();  // nothing recorded since it was opened: no question
     EXPECT_TRUE(dialogs.confirms.isEmpty());
+    // A run never writes over an opened protocol's rows: START asks to clear it first, and No
+    // starts nothing.
+    dialogs.confirmAnswers = {false};
     f.mStart->Click();
+    EXPECT_EQ(dialogs.confirms, QStringList{"Clear protocol?"});
+    EXPECT_FALSE(f.Clock->Enabled());
+    EXPECT_EQ(f.SortGrid1->Cells(0, 2), "2.");
+    dialogs.confirmAnswers = {true};
+    f.mStart->Click();
+    EXPECT_TRUE(f.Clock->Enabled());
+    EXPECT_EQ(f.SortGrid1->RowCount(), 2);
     clock.Advance(1000);
     f.mLAP->Click();
     f.mStop->Click();
     ASSERT_FALSE(f.SortGrid1->Modified());
+    dialogs.confirms.clear();
     dialogs.confirmAnswers = {false};
     dialogs.openAnswers = {dir.filePath("empty.txt")};
     f.sbLoadClick();
     EXPECT_EQ(dialogs.confirms, QStringList{"Clear protocol?"});
     EXPECT_EQ(f.SortGrid1->Cells(2, 1), "1,00");
+}
+
+// RESET over a protocol of three columns, opened after STOP: the widths it has are set, and the
+// window is ready for the next run.
+TEST_F(Protocol, ResetOverANarrowOpenedProtocolReadiesTheNextRun) {
+    {
+        TSortGrid narrow;
+        narrow.SetColCount(3);
+        narrow.SetRowCount(2);
+        narrow.SetCells(2, 1, "9,00");
+        ASSERT_TRUE(narrow.SaveToFile(dir.filePath("narrow.txt"), false));
+    }
+    TFormMain& f = Build();
+    f.mStart->Click();
+    f.mStop->Click();
+    dialogs.defaultConfirm = true;
+    dialogs.openAnswers = {dir.filePath("narrow.txt")};
+    f.sbLoadClick();
+    ASSERT_EQ(f.SortGrid1->ColCount(), 3);
+    EXPECT_NO_THROW(f.mResetClick());
+    EXPECT_TRUE(f.mStart->Enabled());
+    EXPECT_FALSE(f.mReset->Enabled());
+    EXPECT_EQ(f.SortGrid1->ColWidths(1), 52);
 }
 
 // A speed that lies exactly on a half tenth rounds up: 42,195 m in 9 h 42 min is 4.35 km/h.

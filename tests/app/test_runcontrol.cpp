@@ -69,7 +69,7 @@ TEST_F(RunControl, StateTableThroughAWholeRun) {
         f.mLAP->Click();
     }
     EXPECT_EQ(f.bLAP->text(), "LAP 4");
-    EXPECT_EQ(f.LapCount, 3);
+    EXPECT_EQ(f.Race().LapCount(), 3);
 
     f.mStop->Click();
     CheckState(f, {false, false, false, true, true, false, true, clBtnFace, clBtnFace, clBtnFace,
@@ -87,7 +87,7 @@ TEST_F(RunControl, StateTableThroughAWholeRun) {
                    clBtnFace});
     EXPECT_EQ(f.focusWidget(), f.bSTART);
     EXPECT_EQ(f.Digit6->Value(), 0);
-    EXPECT_EQ(f.StopTick, f.StartTick);
+    EXPECT_EQ(f.Race().StopTick(), f.Race().StartTick());
 }
 
 TEST_F(RunControl, ClockShowsTheRunningTimeFromTheTickCounter) {
@@ -107,22 +107,22 @@ TEST_F(RunControl, RightMousePressStartsAndReleaseDoesNotRepeat) {
     TFormMain& f = Ready();
     QTest::mousePress(f.bSTART, Qt::RightButton);
     EXPECT_TRUE(f.Clock->Enabled());
-    const auto start = f.StartTick;
+    const auto start = f.Race().StartTick();
     clock.Advance(50);
     QTest::mouseRelease(f.bSTART, Qt::RightButton);
-    EXPECT_EQ(f.StartTick, start);
+    EXPECT_EQ(f.Race().StartTick(), start);
     // A press on the disabled START does nothing.
     QTest::mouseClick(f.bSTART, Qt::LeftButton);
-    EXPECT_EQ(f.StartTick, start);
+    EXPECT_EQ(f.Race().StartTick(), start);
 }
 
 TEST_F(RunControl, LapActsOnThePressOfTheButton) {
     TFormMain& f = Ready();
     f.mStart->Click();
     QTest::mousePress(f.bLAP, Qt::LeftButton);
-    EXPECT_EQ(f.LapCount, 1);
+    EXPECT_EQ(f.Race().LapCount(), 1);
     QTest::mouseRelease(f.bLAP, Qt::LeftButton);
-    EXPECT_EQ(f.LapCount, 1);
+    EXPECT_EQ(f.Race().LapCount(), 1);
 }
 
 TEST_F(RunControl, EnterInTheStartNumberBoxRecordsExactlyOneLap) {
@@ -131,13 +131,13 @@ TEST_F(RunControl, EnterInTheStartNumberBoxRecordsExactlyOneLap) {
     clock.Advance(5230);
     QTest::keyClicks(f.cbStartN->lineEdit(), "117");
     QTest::keyClick(f.cbStartN->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(f.LapCount, 1);
+    EXPECT_EQ(f.Race().LapCount(), 1);
     EXPECT_EQ(f.SortGrid1->Cells(1, 1), "117");
     EXPECT_EQ(f.SortGrid1->Cells(2, 1), "5,23");
     EXPECT_EQ(f.cbStartN->currentText(), "");
     EXPECT_EQ(f.focusWidget(), f.cbStartN);
     QTest::keyClick(f.cbStartN->lineEdit(), Qt::Key_Enter);  // the keypad's Enter too
-    EXPECT_EQ(f.LapCount, 2);
+    EXPECT_EQ(f.Race().LapCount(), 2);
 }
 
 TEST_F(RunControl, StartNumberBoxTakesAtMostFiveCharacters) {
@@ -159,7 +159,7 @@ TEST_F(RunControl, EnterAfterStopAsksToClearAndNoChangesNothing) {
     EXPECT_TRUE(f.bRESET->isEnabled());
     EXPECT_EQ(f.SortGrid1->Cells(2, 1), "1,00");
     EXPECT_EQ(f.Digit6->Value(), 1);
-    EXPECT_EQ(f.LapCount, 1);  // no lap outside a run
+    EXPECT_EQ(f.Race().LapCount(), 1);  // no lap outside a run
 }
 
 TEST_F(RunControl, LedTogglesOnlyWithAPortAndStopForcesRed) {

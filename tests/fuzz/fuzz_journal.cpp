@@ -2,7 +2,7 @@
 #include <chrono>
 
 #include "journal/journalformat.h"
-#include "journal/journalrace.h"
+#include "journal/journalcommands.h"
 #include "tests/fuzz/fuzzsupport.h"
 
 namespace {
@@ -54,18 +54,18 @@ void RecordsRoundTrip(FuzzedDataProvider& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return FuzzOne([&] {
-        // Any file: read up to its first damaged line, then replayed into a race.
+        // Any file: every sound line read, the damaged ones passed over, then replayed into a race.
         const auto begin = std::chrono::steady_clock::now();
         const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
         const JournalContents c = ParseJournal(bytes);
         FUZZ_CHECK(qsizetype(c.records.size()) <= bytes.count('\n'));
         using S = JournalContents::Status;
-        FUZZ_CHECK((c.status == S::Damaged) == (c.damagedLine > 0));
+        FUZZ_CHECK((c.status == S::Damaged) == !c.damagedLines.empty());
         if (c.status != S::Ok && c.status != S::Damaged) FUZZ_CHECK(c.records.empty());
-        const RaceReplay race = Replay(c.records);
-        FUZZ_CHECK(race.grid.rowCount >= 1 && race.grid.rowCount <= JournalGrid::kMaxRows);
-        FUZZ_CHECK(race.grid.rows.size() <= std::size_t(JournalGrid::kMaxRows));
-        FUZZ_CHECK(race.lapCount >= 0 && race.lapCount < JournalGrid::kMaxRows);
+        const TRace race = Replay(c.records);
+        FUZZ_CHECK(race.RowCount() >= 1 && race.RowCount() <= TRace::kMaxRows);
+        FUZZ_CHECK(race.ColCount() >= 1 && race.ColCount() <= TRace::kMaxCols);
+        FUZZ_CHECK(race.LapCount() >= 0 && race.LapCount() < TRace::kMaxRows);
         // A file the program can be asked to open must never hold the window for long.
         FUZZ_CHECK(std::chrono::steady_clock::now() - begin < std::chrono::seconds(2));
 

@@ -82,27 +82,40 @@ TEST(JournalFormat, WholeJournalRoundTrip) {
     EXPECT_EQ(c.records[2].Value("nr"), "12");
 }
 
-TEST(JournalFormat, TornLastLineEndsTheReadingThere) {
+TEST(JournalFormat, ATornLastLineIsLostAlone) {
     QByteArray data = Journal({Lap(1, "7"), Lap(2, "8")});
     const QByteArray last = FormatRecord(Lap(3, "9"));
     for (int cut = 1; cut < last.size(); ++cut) {
         const JournalContents c = ParseJournal(data + last.left(cut));
         EXPECT_EQ(c.status, JournalContents::Status::Damaged) << cut;
-        EXPECT_EQ(c.damagedLine, 4);
+        EXPECT_EQ(c.damagedLines, std::vector<int>{4});
         EXPECT_EQ(c.records.size(), 2u);
     }
 }
 
-TEST(JournalFormat, BadChecksumInTheMiddleStopsAtThatLine) {
+TEST(JournalFormat, ADamagedLineInTheMiddleLosesThatLineOnly) {
     QByteArray bad = FormatRecord(Lap(2, "8"));
     bad.replace("nr=8", "nr=9");
     const QByteArray data =
         VersionLine() + FormatRecord(Lap(1, "7")) + bad + FormatRecord(Lap(3, "9"));
     const JournalContents c = ParseJournal(data);
     EXPECT_EQ(c.status, JournalContents::Status::Damaged);
-    EXPECT_EQ(c.damagedLine, 3);
-    ASSERT_EQ(c.records.size(), 1u);
+    EXPECT_EQ(c.damagedLines, std::vector<int>{3});
+    ASSERT_EQ(c.records.size(), 2u);
     EXPECT_EQ(c.records[0].Value("nr"), "7");
+    EXPECT_EQ(c.records[1].Value("nr"), "9");
+}
+
+// A write that failed half-way leaves a torn line; the writer closes it with a line feed before
+// it writes the whole record again.
+TEST(JournalFormat, ARetriedWriteAfterATornLineIsReadBack) {
+    const QByteArray second = FormatRecord(Lap(2, "8"));
+    const QByteArray data = VersionLine() + FormatRecord(Lap(1, "7")) + second.left(9) + "\n" +
+                            second + "\n" + FormatRecord(Lap(3, "9"));
+    const JournalContents c = ParseJournal(data);
+    EXPECT_EQ(c.damagedLines, std::vector<int>{3});
+    ASSERT_EQ(c.records.size(), 3u);
+    EXPECT_EQ(c.records[1].Value("nr"), "8");
 }
 
 TEST(JournalFormat, EmptyNewerAndForeignFiles) {

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "platform/dialogs.h"
 
@@ -21,10 +23,16 @@ public:
     std::function<int(QDialog*)> onExec;
 
     QStringList confirms, errors, infos;
+    // Every question asked through Ask, with whether Yes was its default (Enter's answer).
+    std::vector<std::pair<QString, bool>> asks;
     std::vector<FileDialogRequest> openRequests, saveRequests;
     int beeps = 0;
 
     bool Confirm(QWidget*, const QString& text) override;
+    bool Ask(QWidget* parent, const QString& text, bool defaultYes) override {
+        asks.emplace_back(text, defaultYes);
+        return Confirm(parent, text);
+    }
     void Error(QWidget*, const QString& text) override { errors << text; }
     void Information(QWidget*, const QString& text) override { infos << text; }
     QString OpenFile(QWidget*, FileDialogRequest& request) override;

@@ -1,4 +1,4 @@
-#include "app/timetext.h"
+#include "race/timetext.h"
 
 #include <QDateTime>
 #include <QLocale>

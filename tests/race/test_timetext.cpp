@@ -2,7 +2,7 @@
 #include <QDateTime>
 #include <QLocale>
 
-#include "app/timetext.h"
+#include "race/timetext.h"
 
 TEST(TimeToText, WorkedValues) {
     EXPECT_EQ(TimeToText(0, 2), "0,00");

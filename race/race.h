@@ -1,0 +1,161 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "race/racecommand.h"
+
+// One finish the race timed.
+struct Finish {
+    std::uint32_t tick = 0;  // when the finisher crossed the line
+    LapSource source = LapSource::Key;
+    std::optional<std::uint32_t> edgeTick;  // the photocell's edge, for a photocell finish
+    int lap = 0;                            // its rank in finishing order
+    // The settings in force when it was timed: its row keeps them.
+    int resolution = 2;
+    std::int32_t distance = 0;
+    bool operator==(const Finish&) const = default;
+};
+
+// One row of the list below the header: its cells as shown, and the finish it shows when this
+// race timed it (rows of an opened protocol are text only).
+struct ListRow {
+    QStringList cells;
+    std::optional<Finish> finish;
+    bool Empty() const;
+    bool operator==(const ListRow&) const = default;
+};
+
+// What the last command changed, so that a view redraws just that.
+struct RaceChange {
+    bool list = false;              // the whole list: replaced, cleared or re-sized
+    bool cleared = false;           // emptied to one empty row under its header
+    int firstRow = 0, lastRow = -1;  // rows [firstRow, lastRow] (1-based) when not the whole list
+    bool rowCount = false;
+    bool runState = false;
+    bool settings = false;
+    bool armed = false;
+    void AddRows(int first, int last);
+    bool HasRows() const { return list || firstRow <= lastRow; }
+};
+
+// The race, without any widget: its run state, its finishes, the list as it is shown, and the
+// settings it is timed with. It changes only through Apply, one command at a time; the window turns
+// keys, clicks and photocell edges into commands and shows what the race holds, and the journal
+// writes every command before it is applied.
+class TRace {
+public:
+    // Edges within this many milliseconds of the last counted one are contact bounce.
+    static constexpr int kLockOutMs = 10;
+    static constexpr int kProtocolColumns = 5;
+    // Far beyond any race; a journal naming more rows is not taken at its word.
+    static constexpr int kMaxRows = 1000000;
+    static constexpr int kMaxCols = 1000;
+    static const QStringList& DefaultHeader();
+
+    TRace();
+
+    // Applies one command and says what it changed. A command that does not fit the race (a lap
+    // outside the run, a row that does not exist) changes nothing.
+    const RaceChange& Apply(const RaceCommand& command);
+    const RaceChange& LastChange() const { return change_; }
+    // Whether a finish at this tick would be recorded now.
+    bool Accepts(std::uint32_t tick) const;
+
+    RunState State() const { return state_; }
+    bool Running() const { return state_ == RunState::Running; }
+    std::uint32_t StartTick() const { return startTick_; }
+    std::uint32_t LapTick() const { return lapTick_; }
+    std::uint32_t FirstLapTick() const { return firstLapTick_; }
+    std::uint32_t StopTick() const { return stopTick_; }
+    std::int32_t LapCount() const { return lapCount_; }
+    const RaceSettings& Settings() const { return settings_; }
+    bool Armed() const { return armed_; }
+    // Whether the photocell was armed when STOP locked it: edges from before STOP that are handled
+    // after it are judged by that.
+    bool ArmedAtStop() const { return armedAtStop_; }
+    // Whether an edge at this tick falls in the lock-out after START or the last counted
+    // photocell finish.
+    bool LockedOutAt(std::uint32_t tick) const;
+    // Whether a finish at this tick belongs to the run: at or after START and, once stopped, at or
+    // before STOP.
+    bool RunOpenAt(std::uint32_t tick) const;
+
+    // The list: row 0 is the header, rows 1 .. RowCount()-1 follow.
+    int RowCount() const { return int(rows_.size()) + 1; }
+    int ColCount() const { return colCount_; }
+    const QStringList& Header() const { return header_; }
+    const ListRow& Row(int row) const;  // an empty row outside the list
+    int FilledRows() const;             // rows below the header that hold any text
+    bool ListEmpty() const { return FilledRows() == 0; }
+    // Changed as the grid counts changes (its row count, a typed cell) since the list was last
+    // cleared or opened; the window starts changed, as its grid is built so.
+    bool Modified() const { return modified_; }
+    // Changed since the list was last saved, opened or cleared.
+    bool Unsaved() const { return unsaved_; }
+
+    // What the journal needs to know of the race.
+    bool Started() const { return started_; }
+    const StartClocks& Clocks() const { return clocks_; }
+    const QString& BootId() const { return bootId_; }
+    bool CleanEnd() const { return cleanEnd_; }
+    bool Declined() const { return declined_; }
+    const QString& LastPath() const { return lastPath_; }
+    int Events() const { return events_; }
+    // A race worth restoring: started, not declined, and either still running or not ended
+    // cleanly.
+    bool Unfinished() const;
+
+private:
+    void Do(const cmd::Start& c);
+    void Do(const cmd::Lap& c);
+    void Do(const cmd::Edit& c);
+    void Do(const cmd::Settings& c);
+    void Do(const cmd::Arm& c);
+    void Do(const cmd::Stop& c);
+    void Do(const cmd::Reset& c);
+    void Do(const cmd::Open& c);
+    void Do(const cmd::Grid& c);
+    void Do(const cmd::Cells& c);
+    void Do(const cmd::Save& c);
+    void Do(const cmd::Resume& c);
+    void Do(const cmd::Declined& c);
+    void Do(const cmd::End& c);
+
+    void LapAsWritten(const cmd::Lap& c);  // a lap of the first journal format
+    void SetRowCount(int rowCount);
+    void EnsureColumns();
+    // Re-derives the cells of the timed rows from `from` on, and notes them as changed.
+    void Refresh(int from, int to);
+    void ShiftTicks(std::uint32_t delta);
+
+    RunState state_ = RunState::Ready;
+    std::uint32_t startTick_ = 0, lapTick_ = 0, firstLapTick_ = 0, stopTick_ = 0;
+    std::int32_t lapCount_ = 0;
+    RaceSettings settings_;
+    bool armed_ = false, armedAtStop_ = false;
+    std::optional<std::uint32_t> lockOutTick_;
+
+    QStringList header_;
+    int colCount_ = kProtocolColumns;
+    std::vector<ListRow> rows_;  // rows_[i] is row i + 1
+    bool modified_ = true;
+    bool unsaved_ = false;
+
+    bool started_ = false;
+    StartClocks clocks_;
+    QString bootId_;
+    bool cleanEnd_ = false, declined_ = false;
+    QString lastPath_;
+    int events_ = 0;
+
+    RaceChange change_;
+};
+
+// The cells of a timed row: rank, start number, race time, gap to the first finisher and speed,
+// in the resolution and distance the finish was timed with.
+QStringList FinishCells(const Finish& finish, const QString& startNo, std::uint32_t startTick,
+                        std::uint32_t firstLapTick);
