@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cerrno>
 #include <optional>
 
@@ -165,11 +166,16 @@ void InstallStdinDriverDialogs() {
 void InstallStdinDriver(TFormMain& form) {
     InstallStdinDriverDialogs();
     auto* notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &form);
-    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form, notifier] {
-        In().Fill(false);
-        if (In().Ended()) notifier->setEnabled(false);
+    auto runPending = [&form] {
         while (const std::optional<QByteArray> line = In().Line())
             Run(form, *line);
+    };
+    QObject::connect(notifier, &QSocketNotifier::activated, &form, [notifier, runPending] {
+        In().Fill(false);
+        if (In().Ended()) notifier->setEnabled(false);
+        runPending();
     });
+    // Commands that came with the answer to a start-up question are already read.
+    QTimer::singleShot(0, &form, runPending);
     Say(QStringLiteral("ready"));
 }

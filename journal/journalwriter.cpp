@@ -11,6 +11,19 @@
 
 namespace {
 
+FolderSyncs g_folderSyncs;
+
+void SyncFolder(const QString& folder) {
+    const int dfd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0) return;
+    if (::fsync(dfd) == 0) {
+        g_folderSyncs.last = folder;
+        ++g_folderSyncs.count;
+    }
+    ::close(dfd);
+}
+
 class PosixJournalFile : public JournalFile {
 public:
     ~PosixJournalFile() override { Close(); }
@@ -26,14 +39,7 @@ public:
             return err;
         }
         fd_ = fd;
-        if (create) {
-            const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
-            const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dfd >= 0) {
-                ::fsync(dfd);
-                ::close(dfd);
-            }
-        }
+        if (create) SyncFolder(QFileInfo(path).absolutePath());
         return 0;
     }
     int Write(const QByteArray& bytes, qsizetype& written) override {
@@ -73,6 +79,10 @@ bool FileWentBad(int err) {
 }
 
 }  // namespace
+
+FolderSyncs JournalFolderSyncs() {
+    return g_folderSyncs;
+}
 
 std::unique_ptr<JournalFile> MakePosixJournalFile() {
     return std::make_unique<PosixJournalFile>();

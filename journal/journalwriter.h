@@ -28,6 +28,13 @@ public:
 
 // The real file: O_APPEND writes, flock and fdatasync.
 std::unique_ptr<JournalFile> MakePosixJournalFile();
+// The folder the real file last synced after creating a journal in it, and how many times it
+// did: a journal's name is on the disk before its first record is.
+struct FolderSyncs {
+    QString last;
+    int count = 0;
+};
+FolderSyncs JournalFolderSyncs();
 
 // Makes the seam the writer uses (tests: a full disk). Empty restores the real file.
 using JournalFileFactory = std::unique_ptr<JournalFile> (*)();

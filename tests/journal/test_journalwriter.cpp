@@ -90,11 +90,16 @@ TEST(JournalWriter, LinesReachTheFileAtOnceAndAreSynced) {
     EXPECT_EQ(w.TakeSyncError(), 0);
     w.Close();
 
+    // The new name is synced with its folder, so that a power cut does not lose the file.
+    EXPECT_EQ(JournalFolderSyncs().last, dir.path());
+    const int syncs = JournalFolderSyncs().count;
+
     // A second START in the same place never overwrites a race.
     JournalWriter again;
     EXPECT_EQ(again.Create(path), EEXIST);
     EXPECT_FALSE(again.IsOpen());
     ASSERT_EQ(again.Continue(path), 0);
+    EXPECT_EQ(JournalFolderSyncs().count, syncs);  // an existing name needs no sync
     ASSERT_EQ(again.Append(JournalRecord{"RESET"}), 0);
     again.Close();
     const JournalContents c = ParseJournal(ReadAll(path));
