@@ -245,21 +245,14 @@ bool TFormMain::OfferJournalRestore() {
         }
         QString info;
         if (j.status == S::Damaged || lockError != 0) {
-            // The race goes on in a new journal of its sound records; the old file is kept under
-            // a name that is never offered again.
+            // A damaged journal, or one this program may not write: the race goes on in a new
+            // one.
             writer = std::make_unique<JournalWriter>();
-            const QString goesOn = NewJournalPath(dir, QDateTime::currentDateTime());
-            int err = writer->Create(goesOn);
-            if (err == 0) err = CopySoundRecords(path, *writer);
-            const QString kept = DamagedJournalName(path);
-            if (err == 0 && !QFile::rename(path, kept)) err = EIO;
-            if (err != 0) {
-                writer->Close();
-                QFile::remove(goesOn);
+            QString goesOn, kept;
+            if (const int err = MoveToNewJournal(path, *writer, goesOn, kept))
                 JournalFailed(goesOn, err);
-            } else if (j.status == S::Damaged) {
+            else if (j.status == S::Damaged)
                 info = DamagedText(path, kept, goesOn, j);
-            }
         }
         Journal().writer = std::move(writer);
         Journal().errorShown = false;

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "journal/journalcommands.h"
@@ -171,6 +172,21 @@ int CopySoundRecords(const QString& from, JournalWriter& to) {
             return err == 0;
         });
     return err != 0 ? err : read ? 0 : EIO;
+}
+
+int MoveToNewJournal(const QString& path, JournalWriter& to, QString& goesOn, QString& kept) {
+    goesOn = NewJournalPath(QFileInfo(path).absolutePath(), QDateTime::currentDateTime());
+    kept = DamagedJournalName(path);
+    int err = to.Create(goesOn);
+    if (err == 0) err = CopySoundRecords(path, to);
+    if (err == 0 && ::rename(QFile::encodeName(path).constData(),
+                             QFile::encodeName(kept).constData()) != 0)
+        err = errno;
+    if (err != 0) {
+        to.Close();
+        QFile::remove(goesOn);
+    }
+    return err;
 }
 
 QString CurrentBootId() {

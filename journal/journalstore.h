@@ -52,6 +52,10 @@ bool JournalClosed(const QString& path);
 // Copies the sound lines of a damaged journal into a journal just created: its race goes on
 // there. 0 or errno.
 int CopySoundRecords(const QString& from, JournalWriter& to);
+// A damaged (or unwritable) journal's race goes on in a new journal of its sound records in the
+// same folder, and the old file is kept under DamagedJournalName, never to be offered again.
+// `goesOn` and `kept` name the two files; 0 or errno, and then nothing changed.
+int MoveToNewJournal(const QString& path, JournalWriter& to, QString& goesOn, QString& kept);
 
 // The clocks of this moment, for START and for carrying a race over a restart.
 StartClocks ReadClocks(std::uint32_t tick);

@@ -2,10 +2,12 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <cstdint>
 
 namespace {
-QString Pad(int v) {
-    return QString::number(v).rightJustified(2, QLatin1Char('0'));
+void PutTwo(char* at, int v) {
+    at[0] = char('0' + v / 10);
+    at[1] = char('0' + v % 10);
 }
 }  // namespace
 
@@ -18,15 +20,28 @@ QString TrimLeadingZeros(const QString& text) {
 }
 
 QString TimeToText(TRaceTime time, int resolution) {
+    // A time before its reference is no race time any row should show; should one come, it
+    // reads as its size behind a minus sign, never as a mix of signs such as "0,-3".
+    if (time < 0)
+        return QLatin1Char('-') + TimeToText(time == INT32_MIN ? INT32_MAX : -time, resolution);
+    // H:MM.SS,hh built in place, written with every leading zero, then trimmed: on every LAP.
     const std::int32_t t = time / 10;
-    QString result = Pad((t / 100) % 60);
-    if (resolution > 0) {
-        const QString f = resolution == 1 ? QString::number((t / 10) % 10) : Pad(t % 100);
-        result += QLatin1Char(',') + f;
+    char text[12] = "00:00.00,00";
+    PutTwo(text, (t / 360000) % 100);
+    PutTwo(text + 3, (t / 6000) % 60);
+    PutTwo(text + 6, (t / 100) % 60);
+    int length = 8;
+    if (resolution == 1) {
+        text[9] = char('0' + (t / 10) % 10);
+        length = 10;
+    } else if (resolution > 0) {
+        PutTwo(text + 9, t % 100);
+        length = 11;
     }
-    result = Pad((t / 6000) % 60) + QLatin1Char('.') + result;
-    result = Pad((t / 360000) % 100) + QLatin1Char(':') + result;
-    return TrimLeadingZeros(result);
+    int i = 0;
+    while (i < 7 && !(text[i] >= '1' && text[i] <= '9'))
+        ++i;
+    return QString::fromLatin1(text + i, length - i);
 }
 
 TimeParts SplitTime(TRaceTime time) {

@@ -33,6 +33,13 @@ TEST(TimeToText, HoursModulo100AndTheTickWrap) {
     EXPECT_EQ(TimeToText(TickDiff(lap, start), 2), "2:10.05,27");
 }
 
+// No row shows a time before its reference, but should one come it is never a mix of signs.
+TEST(TimeToText, ANegativeTimeReadsAsItsSizeBehindAMinus) {
+    EXPECT_EQ(TimeToText(-30, 2), "-0,03");
+    EXPECT_EQ(TimeToText(-62030, 1), "-1.02,0");
+    EXPECT_EQ(TimeToText(INT32_MIN, 0), "-96:31.23");
+}
+
 TEST(TrimLeadingZeros, KeepsTheSecondsUnitsDigit) {
     EXPECT_EQ(TrimLeadingZeros("00:00.00,00"), "0,00");
     EXPECT_EQ(TrimLeadingZeros("00:00.05"), "5");
