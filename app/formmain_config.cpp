@@ -28,6 +28,7 @@ void TFormMain::bCFGClick() {
     d.cbAlg->setCurrentIndex(alg >= 0 && alg <= 2 ? int(alg) : -1);
     const int openingIndex = d.cbPort->currentIndex();
     d.feDist->SetValue(static_cast<long double>(PanelDate->Tag()) / 1000.0L);
+    LiveConfigIn();
 
     if (Dialogs().Exec(&d) == QDialog::Accepted) {
         PanelDate->SetTag(KilometresToMetres(d.feDist->Value()));
@@ -38,6 +39,8 @@ void TFormMain::bCFGClick() {
         }
         Resolution = 2 - d.cbDigits->currentIndex();
         JournalSettings();
+        LiveConfigOut();
+        PublishLive();
         const int index = d.cbPort->currentIndex();
         if (index != openingIndex) ComPort->Close();
         if (index == 0) {

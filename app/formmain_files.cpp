@@ -63,6 +63,7 @@ void TFormMain::OpenProtocol(const QString& fileName) {
     else
         lapsSinceOpened_ = false;
     JournalOpened(fileName);
+    PublishLive();
     UpdateProtocolButtons();
 }
 

@@ -299,6 +299,7 @@ void TFormMain::BuildControls() {
     };
     SortGrid1->OnSetEditText = [this](TMyCustomGrid*, int c, int r, const QString& text) {
         JournalCellEdited(c, r, text);
+        PublishLive();
     };
 
     // Timers.
@@ -440,6 +441,7 @@ void TFormMain::FormCreate() {
     s.filterInd = SaveDialog1.filterIndex;
     SettingsStore store(SettingsStore::DefaultPath());
     ReadAppSettings(store, s);
+    TakeLiveSettings(s);
     ComPort->SetPort(s.port);
     ComPort->SetTag(s.alg);
     // Left and top are kept but not applied: the system places the window.
@@ -506,6 +508,7 @@ void TFormMain::FormDestroy() {
     s.acc = Resolution;
     s.dist = std::int32_t(PanelDate->Tag());
     s.filterInd = SaveDialog1.filterIndex;
+    PutLiveSettings(s);
     SettingsStore store(SettingsStore::DefaultPath());
     WriteAppSettings(store, s);
     ComPort->Close();

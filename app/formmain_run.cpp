@@ -38,6 +38,7 @@ void TFormMain::mStartClick() {
     LapCount = 0;
     bLAP->setText(QStringLiteral("LAP 1"));
     JournalStart();
+    PublishLive();
 }
 
 void TFormMain::mLAPClick() {
@@ -59,6 +60,7 @@ void TFormMain::mLAPClick() {
         SortGrid1->SetTopRow(LapCount - SortGrid1->VisibleRowCount() + 1);
     cbStartN->setEditText(QString());
     cbStartN->setFocus();
+    PublishLive();
 }
 
 void TFormMain::mStopClick() {
@@ -84,6 +86,7 @@ void TFormMain::mStopClick() {
     bCFG->setEnabled(true);
     bRESET->setFocus();
     JournalStop();
+    PublishLive();
 }
 
 void TFormMain::mResetClick() {
@@ -102,6 +105,7 @@ void TFormMain::mResetClick() {
     LedModus->SetKind(TLedKind::lkRed);
     UpdateProtocolButtons();
     JournalReset();
+    PublishLive();
 }
 
 void TFormMain::LedModusClick() {

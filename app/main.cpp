@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     else
         form->OfferJournalRestore();  // before the window shows: an unfinished race comes first
     form->show();
+    Guarded([&] { form->StartLive(cl.livePort); });
     if (!cl.protocolFile.isEmpty())
         Guarded([&] { form->OpenProtocolArgument(QFileInfo(cl.protocolFile).absoluteFilePath()); });
     const int rc = QApplication::exec();

@@ -92,6 +92,9 @@ void Run(TFormMain& f, const QByteArray& line) {
         f.mStop->Click();
     } else if (cmd == "reset") {
         f.mReset->Click();
+    } else if (cmd == "live") {
+        Say(QStringLiteral("live ") + f.LiveAddresses().join(QLatin1Char(' ')));
+        return;
     } else if (cmd == "quit") {
         f.close();
     } else if (cmd.isEmpty()) {

@@ -40,6 +40,8 @@
   function cell(tag, text) {
     const c = document.createElement(tag);
     c.textContent = text == null ? "" : String(text);
+    // Longer than any time or start number: may wrap rather than widen the table.
+    if (c.textContent.length > 12) c.className = "long";
     return c;
   }
 
