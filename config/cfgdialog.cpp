@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -81,6 +82,9 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask) : QDialog(owner) 
     seLivePort->setGeometry(kInputX, y, 62, 22);
     LabelLivePort = RowLabel(this, QStringLiteral("Port:"), y);
     LabelLivePort->setBuddy(seLivePort);  // names the control for a screen reader
+    // Its text field is what a screen reader lands on.
+    if (auto* field = seLivePort->findChild<QLineEdit*>())
+        field->setAccessibleName(QStringLiteral("Live page port"));
     y += kRow;
     rbLiveLocal = new QRadioButton(QStringLiteral("Only this computer"), this);
     rbLiveLocal->setGeometry(8, y, 154 - 8, 22);
