@@ -90,8 +90,11 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask) : QDialog(owner) 
     rbLiveLocal->setGeometry(8, y, 154 - 8, 22);
     rbLiveLocal->setChecked(true);
     y += kRow - 4;
-    rbLiveLan = new QRadioButton(QStringLiteral("Other machines may connect"), this);
+    rbLiveLan = new QRadioButton(QStringLiteral("Other machines too"), this);
     rbLiveLan->setGeometry(8, y, 154 - 8, 22);
+    rbLiveLocal->setToolTip(QStringLiteral("Only a browser on this computer may open the page"));
+    rbLiveLan->setToolTip(
+        QStringLiteral("Phones and computers on this computer's networks may open the page"));
     auto* who = new QButtonGroup(this);
     who->addButton(rbLiveLocal);
     who->addButton(rbLiveLan);

@@ -89,6 +89,7 @@ TEST_F(LiveWindow, EveryCommandReachesThePage) {
     Page([](const QJsonObject& o) { return o["state"] == "running"; });
     Lap(QStringLiteral("117"), 1000000 + 65270);
     Lap(QStringLiteral("<b>"), 1000000 + 70000);
+    SaveShot(Render(&f), QStringLiteral("live-window"));
     o = Page([](const QJsonObject& o) { return o["rows"].toArray().size() == 2; });
     EXPECT_EQ(Cells(o, 0).mid(0, 4), (QStringList{"1.", "117", "1.05,27", "0,00"}));
     EXPECT_EQ(Cells(o, 1).mid(0, 4), (QStringList{"2.", "<b>", "1.10,00", "4,73"}));
@@ -148,6 +149,7 @@ TEST_F(LiveWindow, SwitchedOnInTheDialogAndKeptInTheSettings) {
         EXPECT_TRUE(cfg.seLivePort->isEnabled());
         cfg.seLivePort->setValue(port);
         cfg.rbLiveLan->setChecked(true);
+        SaveShot(Render(&cfg), QStringLiteral("live-config"));
         return int(QDialog::Accepted);
     };
     f.bCFGClick();
