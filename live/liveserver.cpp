@@ -1,5 +1,7 @@
 #include "live/liveserver.h"
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -38,6 +40,18 @@ constexpr char kBusyAnswer[] =
     "\r\n"
     "Too many viewers at once; try again shortly.";
 static_assert(sizeof "Too many viewers at once; try again shortly." - 1 == 44);
+
+// Bytes the kernel holds for a connection that its client has not acknowledged yet: what a
+// client that stopped reading leaves there, beyond what Qt still holds.
+qint64 KernelQueued(const QTcpSocket* socket) {
+    int queued = 0;
+    if (!socket || ::ioctl(int(socket->socketDescriptor()), SIOCOUTQ, &queued) != 0) return 0;
+    return queued;
+}
+
+// A page is sent no update while the kernel holds more than this for it: a page that stopped
+// reading keeps at most one update in the kernel and one in Qt's buffer.
+constexpr qint64 kMaxKernelQueued = 256 * 1024;
 
 QString ListenProblem(const QTcpServer& server, quint16 port) {
     const QString head = QStringLiteral("The live results page cannot start: ");
@@ -107,6 +121,10 @@ public:
 
 private:
     struct Connection {
+        // Tracks the socket's end without a signal: the HTTP server cuts the signals of a
+        // connection it hands on as a WebSocket, and the WebSocket server deletes one whose
+        // handshake fails.
+        QPointer<QTcpSocket> socket;
         qint64 sinceMs = 0;   // accepted, or last written to
         qint64 received = 0;  // bytes received since
         bool page = false;    // upgraded to a WebSocket: timed as a page
@@ -114,16 +132,20 @@ private:
     };
     struct Page {
         std::unique_ptr<QWebSocket> socket;
-        QTcpSocket* tcp = nullptr;
+        QPointer<QTcpSocket> tcp;  // the connection under it
         qint64 heardMs = 0;       // last sign of life
-        qint64 waitingSinceMs = -1;  // an update not yet taken by the client, since when
+        qint64 waitingSinceMs = -1;  // since when its client has had updates not yet taken
         bool owed = false;        // a newer update than the one it is taking
     };
 
     void ReadyRead(QTcpSocket* socket);
+    void ForgetClosed();
     void Drop(QTcpSocket* socket);
     void NewPages();
     void SendUpdate(Page& page);
+    static qint64 Untaken(const Page& page) {
+        return page.socket->bytesToWrite() + KernelQueued(page.tcp.data());
+    }
     void Sweep();
     QByteArray Stamped() const;
     void CountConnections();
@@ -196,7 +218,12 @@ void LiveWorker::Shutdown() {
     CountConnections();
 }
 
+void LiveWorker::ForgetClosed() {
+    std::erase_if(connections_, [](const auto& entry) { return entry.second.socket.isNull(); });
+}
+
 void LiveWorker::CountConnections() {
+    ForgetClosed();
     stats_->connections = int(connections_.size());
     stats_->pages = int(pages_.size());
 }
@@ -208,6 +235,7 @@ void LiveWorker::Accept(LiveTcpServer& server, qintptr descriptor) {
         delete socket;
         return;
     }
+    ForgetClosed();
     if (int(connections_.size()) >= limits_.maxClients) {
         ++stats_->refused;
         // The answer, then the end of what this side sends; the request is read and thrown
@@ -219,8 +247,8 @@ void LiveWorker::Accept(LiveTcpServer& server, qintptr descriptor) {
         });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         socket->write(kBusyAnswer, sizeof kBusyAnswer - 1);
-        // A client that does not close is not waited for.
-        QTimer::singleShot(2000, socket, [socket] {
+        // A client that does not close is not waited for long.
+        QTimer::singleShot(5000, socket, [socket] {
             socket->abort();
             socket->deleteLater();
         });
@@ -229,7 +257,7 @@ void LiveWorker::Accept(LiveTcpServer& server, qintptr descriptor) {
     // The socket buffers one request and a little more: a longer one is refused below instead of
     // being kept whole, as Qt's parser would keep it.
     socket->setReadBufferSize(limits_.maxRequestBytes + 1);
-    connections_.emplace(socket, Connection{LiveSteadyNowMs(), 0, false, false});
+    connections_.emplace(socket, Connection{socket, LiveSteadyNowMs(), 0, false, false});
     // Before the HTTP server's own slot: the count is taken before its parser reads.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ReadyRead(socket); });
     connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
@@ -258,7 +286,7 @@ void LiveWorker::ReadyRead(QTcpSocket* socket) {
 
 void LiveWorker::Drop(QTcpSocket* socket) {
     auto it = connections_.find(socket);
-    if (it == connections_.end() || it->second.dropping) return;
+    if (it == connections_.end() || it->second.dropping || !it->second.socket) return;
     it->second.dropping = true;
     ++stats_->dropped;
     // Closed without waiting for unsent data, once the signal that found the fault is over (the
@@ -345,13 +373,16 @@ void LiveWorker::NewPages() {
         QWebSocket* raw = ws.get();
         Page page;
         // The TCP connection under it, found by its two ends: from now on it is timed as a page.
-        for (auto& [tcp, c] : connections_)
+        ForgetClosed();
+        for (auto& [key, c] : connections_) {
+            const QTcpSocket* tcp = c.socket.data();
             if (tcp->peerPort() == raw->peerPort() && tcp->peerAddress() == raw->peerAddress() &&
                 tcp->localPort() == raw->localPort()) {
                 c.page = true;
-                page.tcp = tcp;
+                page.tcp = c.socket;
                 break;
             }
+        }
         raw->setMaxAllowedIncomingFrameSize(4096);
         raw->setMaxAllowedIncomingMessageSize(4096);
         page.heardMs = LiveSteadyNowMs();
@@ -366,7 +397,6 @@ void LiveWorker::NewPages() {
         connect(raw, &QWebSocket::bytesWritten, this, [this, raw] {
             auto it = pages_.find(raw);
             if (it == pages_.end() || raw->bytesToWrite() > 0) return;
-            it->second.waitingSinceMs = -1;
             if (it->second.owed) SendUpdate(it->second);
         });
         connect(raw, &QWebSocket::disconnected, this, [this, raw] {
@@ -386,14 +416,14 @@ void LiveWorker::NewPages() {
 }
 
 void LiveWorker::SendUpdate(Page& page) {
-    if (page.socket->bytesToWrite() > 0) {
+    if (page.socket->bytesToWrite() > 0 || KernelQueued(page.tcp.data()) > kMaxKernelQueued) {
         // Still taking the last one: it gets the newest when done, never a queue of them.
         if (!page.owed) ++stats_->updatesSkipped;
         page.owed = true;
         return;
     }
     page.owed = false;
-    page.waitingSinceMs = LiveSteadyNowMs();
+    if (page.waitingSinceMs < 0) page.waitingSinceMs = LiveSteadyNowMs();
     page.socket->sendTextMessage(QString::fromUtf8(Stamped()));
     ++stats_->updatesSent;
 }
@@ -408,6 +438,7 @@ void LiveWorker::TakePublished() {
 }
 
 void LiveWorker::Sweep() {
+    CountConnections();
     const qint64 now = LiveSteadyNowMs();
     std::vector<QTcpSocket*> late;
     for (auto& [socket, c] : connections_)
@@ -416,16 +447,21 @@ void LiveWorker::Sweep() {
     if (ping) lastPingMs_ = now;
     std::vector<QWebSocket*> gone;
     for (auto& [ws, page] : pages_) {
+        // Everything sent has been taken: the page is keeping up.
+        if (Untaken(page) == 0) page.waitingSinceMs = -1;
         const bool silent = now - page.heardMs > limits_.silentTimeoutMs;
-        const bool stuck = page.waitingSinceMs >= 0 && ws->bytesToWrite() > 0 &&
-                           now - page.waitingSinceMs > limits_.stuckTimeoutMs;
-        if (silent || stuck)
+        const bool stuck =
+            page.waitingSinceMs >= 0 && now - page.waitingSinceMs > limits_.stuckTimeoutMs;
+        if (silent || stuck) {
             gone.push_back(ws);
-        else if (ping)
-            ws->ping();
+            continue;
+        }
+        // One held back for the kernel's queue goes out once that has drained.
+        if (page.owed && ws->bytesToWrite() == 0) SendUpdate(page);
+        if (ping) ws->ping();
     }
     for (QTcpSocket* socket : late)
-        if (connections_.count(socket)) Drop(socket);
+        Drop(socket);
     for (QWebSocket* ws : gone) {
         if (!pages_.count(ws)) continue;
         ++stats_->dropped;

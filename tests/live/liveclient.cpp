@@ -19,9 +19,7 @@ HttpAnswer HttpExchange(quint16 port, const QByteArray& request) {
     QByteArray data;
     qsizetype headerEnd = -1;
     qint64 length = -1;
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 10000) {
+    auto complete = [&] {
         if (headerEnd < 0 && (headerEnd = data.indexOf("\r\n\r\n")) >= 0) {
             const QList<QByteArray> lines = data.left(headerEnd).split('\n');
             a.status = lines.value(0).split(' ').value(1).toInt();
@@ -33,12 +31,18 @@ HttpAnswer HttpExchange(quint16 port, const QByteArray& request) {
             }
             length = a.headers.value("content-length", "-1").toLongLong();
         }
-        if (headerEnd >= 0 && length >= 0 && data.size() - headerEnd - 4 >= length) break;
-        if (!s.waitForReadyRead(200)) {
-            if (s.state() != QAbstractSocket::ConnectedState) break;
-            continue;
-        }
+        return headerEnd >= 0 && length >= 0 && data.size() - headerEnd - 4 >= length;
+    };
+    QElapsedTimer t;
+    t.start();
+    while (!complete() && t.elapsed() < 10000) {
+        const bool more = s.waitForReadyRead(200);
+        // Taken also when the connection ended: an answer may come with its end.
         data += s.readAll();
+        if (!more && s.state() != QAbstractSocket::ConnectedState) {
+            complete();
+            break;
+        }
     }
     if (headerEnd < 0) return HttpAnswer{};
     a.body = data.mid(headerEnd + 4, length >= 0 ? length : -1);

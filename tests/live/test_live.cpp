@@ -230,6 +230,26 @@ TEST_F(LiveServerTest, TurnsAwayClientsBeyondTheLimit) {
         ::close(fd);
 }
 
+TEST_F(LiveServerTest, PagesThatLeaveGiveTheirPlaceBack) {
+    LiveServer::Limits limits;
+    limits.maxClients = 2;
+    Start(limits);
+    // Each page and each request frees its place when it ends: far more come and go than the
+    // limit allows at once.
+    for (int i = 0; i < 6; ++i) {
+        Page page;
+        ASSERT_TRUE(page.Open(port)) << i;
+        ASSERT_TRUE(page.WaitMessages(1)) << i;
+        EXPECT_EQ(HttpGet(port, QStringLiteral("/results.json")).status, 200) << i;
+        page.socket.close();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return server.CurrentStats().connections == 0 && server.CurrentStats().pages == 0; },
+            10000))
+            << i;
+    }
+    EXPECT_EQ(server.CurrentStats().refused, 0);
+}
+
 TEST_F(LiveServerTest, DropsARequestThatNeverEnds) {
     LiveServer::Limits limits;
     limits.requestTimeoutMs = 60000;  // the size alone ends it
