@@ -40,6 +40,17 @@ int ReadAppSettings(const SettingsStore& store, AppSettings& s) {
         item.apply(s, *v);
         ++applied;
     }
+    static const Item live[] = {
+        {"Live", kLow, kHigh, [](AppSettings& a, std::int32_t v) { a.live = v != 0; }},
+        {"LivePort", 1, 65535, [](AppSettings& a, std::int32_t v) { a.livePort = v; }},
+        {"LiveLAN", kLow, kHigh, [](AppSettings& a, std::int32_t v) { a.liveLan = v != 0; }},
+    };
+    for (const Item& item : live) {
+        const auto v = store.ReadInteger(QString::fromLatin1(item.name));
+        if (!v || *v < item.min || *v > item.max) continue;
+        item.apply(s, *v);
+        ++applied;
+    }
     return applied;
 }
 
@@ -55,5 +66,8 @@ bool WriteAppSettings(SettingsStore& store, const AppSettings& s) {
     store.WriteInteger("Acc", s.acc);
     store.WriteInteger("Dist", s.dist);
     store.WriteInteger("FilterInd", s.filterInd);
+    store.WriteInteger("Live", s.live ? 1 : 0);
+    store.WriteInteger("LivePort", s.livePort);
+    store.WriteInteger("LiveLAN", s.liveLan ? 1 : 0);
     return store.Flush();
 }

@@ -16,6 +16,11 @@ struct AppSettings {
     std::int32_t acc = 2;        // "Acc": resolution
     std::int32_t dist = 42195;   // "Dist": course distance in metres
     std::int32_t filterInd = 2;  // "FilterInd": save dialog filter index
+    // The live results page: "Live" (1 on), "LivePort", "LiveLAN" (1: other machines may
+    // connect, 0: only this computer).
+    bool live = false;
+    std::int32_t livePort = 8080;
+    bool liveLan = false;
 };
 
 // What the window and the configuration dialog can take: the window's minimum size, the largest
@@ -28,8 +33,10 @@ constexpr std::int32_t kMaxDistance = 100000;
 // Reads the values in their fixed order into s. Nothing is read when the key is absent; the
 // first missing or non-integer value, or one outside what the program can use (a size outside
 // kMinWindow..kMaxWindowExtent, "Acc" outside 0..2, "Dist" outside 0..kMaxDistance, "FilterInd"
-// outside 1..4), ends the reading, so it and every later value keep what s held. Returns the
-// number of values applied.
+// outside 1..4), ends the reading, so it and every later value keep what s held. The live page's
+// values come after them, each on its own: one missing or unusable ("LivePort" outside
+// 1..65535) keeps what s held, and settings written before the page existed leave it off.
+// Returns the number of values applied.
 int ReadAppSettings(const SettingsStore& store, AppSettings& s);
 
 // Writes every value in the exit order. False when the key could not be opened or written.

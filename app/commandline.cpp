@@ -66,6 +66,21 @@ CommandLine ParseCommandLine(const QStringList& args) {
             help = true;
         } else if (a == QLatin1String("-v") || a == QLatin1String("--version")) {
             version = true;
+        } else if (a == QLatin1String("--live") || a.startsWith(QLatin1String("--live="))) {
+            QString value;
+            if (a.startsWith(QLatin1String("--live="))) {
+                value = a.mid(7);
+            } else {
+                if (i + 1 >= args.size())
+                    return fail(QStringLiteral("option '--live' needs a port number"));
+                value = args[++i];
+            }
+            bool ok = false;
+            const int port = value.toInt(&ok, 10);
+            if (!ok || port < 1 || port > 65535)
+                return fail(
+                    QStringLiteral("'%1' is no port number for '--live' (1 to 65535)").arg(value));
+            cl.livePort = port;
         } else {
             const QString body = a.mid(a.startsWith(QLatin1String("--")) ? 2 : 1);
             const qsizetype eq = body.indexOf(QLatin1Char('='));
@@ -100,6 +115,8 @@ QString HelpText(const QString& programName) {
                "\n"
                "  PROTOCOL        a protocol text file saved by the program (as \"Open protocol\"\n"
                "                  does), shown when the window opens\n"
+               "  --live PORT     serve the live results page on PORT for this run (who may\n"
+               "                  connect is the configuration's choice)\n"
                "  -h, --help      show this help and exit\n"
                "  -v, --version   show the version and exit\n"
                "\n"

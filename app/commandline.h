@@ -10,6 +10,7 @@ struct CommandLine {
     Action action = Action::Run;
     QString programName;   // the name the program was started by, for messages
     QString protocolFile;  // a protocol to open at start-up, as given; empty for none
+    int livePort = 0;      // --live PORT: the live results page on PORT for this run; 0 for none
     QString error;         // Action::Error: what is wrong, one line
 };
 

@@ -20,6 +20,8 @@
 #include "widgets/led.h"
 
 class AutomationFactory;
+class LiveServer;
+struct AppSettings;
 struct FormJournal;
 struct LoadedJournal;
 class AutomationThread;
@@ -143,6 +145,26 @@ public:
     // "Open protocol" of a journal: its race's list, not its running state. False when unreadable.
     bool OpenJournalProtocol(const QString& path);
 
+    // The live results page (formmain_live.cpp): a read-only view of the list for browsers.
+    // Started after the window shows, on the stored settings or, for this run, on the port
+    // given with --live (portOverride > 0); a port that cannot be had is told once.
+    void StartLive(int portOverride = 0);
+    void StopLive();
+    // Hands the page the list and the run state as shown: after every change of either, once
+    // the event loop comes round.
+    void PublishLive();
+    void SendLiveSnapshot();
+    LiveServer* Live() const { return live_.get(); }
+    QStringList LiveAddresses() const;  // where the page is open, empty while off
+    void TakeLiveSettings(const AppSettings& s);
+    void PutLiveSettings(AppSettings& s) const;
+    void LiveConfigIn();   // the dialog's live controls from the page in force
+    void LiveConfigOut();  // a change made in the dialog: stored, and the page restarted
+    bool LiveOn = false;   // the stored settings
+    int LivePort = 8080;
+    bool LiveLan = false;
+    QLabel* LabelLive = nullptr;  // the address to open, while the page is on
+
     // Configuration: the dialog is created after the window, from the port scan's result.
     void CreateCfgDialog();
     void bCFGClick();
@@ -217,6 +239,17 @@ private:
     int exportsRunning_ = 0;
     // The display's text for a screen reader, kept by ShowTime.
     SpokenDisplay spoken_;
+    std::shared_ptr<LiveServer> live_;  // while the page is on
+    bool livePending_ = false;          // a snapshot is due
+    // What the page runs on now (the stored settings or --live's port), and what the dialog
+    // showed of it at its last opening.
+    int livePortInForce_ = 0;
+    bool liveLanInForce_ = false;
+    struct LiveShown {
+        bool on = false;
+        int port = 0;
+        bool lan = false;
+    } liveShown_;
 };
 
 // Whether a file chosen to open is a race journal.

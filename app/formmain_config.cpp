@@ -32,6 +32,7 @@ void TFormMain::bCFGClick() {
     d.cbAlg->setCurrentIndex(alg >= 0 && alg <= 2 ? alg : -1);
     const int openingIndex = d.cbPort->currentIndex();
     d.feDist->SetValue(static_cast<long double>(Distance()) / 1000.0L);
+    LiveConfigIn();
 
     if (Dialogs().Exec(&d) == QDialog::Accepted) {
         RaceSettings s = race_.Settings();
@@ -43,6 +44,7 @@ void TFormMain::bCFGClick() {
         }
         s.resolution = 2 - d.cbDigits->currentIndex();
         SetRaceSettings(s);
+        LiveConfigOut();
         const int index = d.cbPort->currentIndex();
         if (index != openingIndex) ComPort->Close();
         if (index == 0) {

@@ -437,6 +437,7 @@ void TFormMain::FormCreate() {
     s.filterInd = SaveDialog1.filterIndex;
     SettingsStore store(SettingsStore::DefaultPath());
     ReadAppSettings(store, s);
+    TakeLiveSettings(s);
     ComPort->SetPort(s.port);
     // Left and top are kept but not applied: the system places the window.
     resize(s.width, s.height);
@@ -502,6 +503,7 @@ void TFormMain::FormDestroy() {
     s.acc = race_.Settings().resolution;
     s.dist = race_.Settings().distance;
     s.filterInd = SaveDialog1.filterIndex;
+    PutLiveSettings(s);
     SettingsStore store(SettingsStore::DefaultPath());
     WriteAppSettings(store, s);
     ComPort->Close();

@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     form->OfferJournalRestore();
     if (StdinDriverRequested()) InstallStdinDriver(*form);
     form->show();
+    Guarded([&] { form->StartLive(cl.livePort); });
     if (!cl.protocolFile.isEmpty())
         Guarded([&] { form->OpenProtocolArgument(QFileInfo(cl.protocolFile).absoluteFilePath()); });
     const int rc = QApplication::exec();

@@ -144,6 +144,9 @@ void Run(TFormMain& f, const QByteArray& line) {
     } else if (cmd == "rows") {
         for (int r = 1; r < f.SortGrid1->RowCount(); ++r)
             SayRow(f, r);
+    } else if (cmd == "live") {
+        Say(QStringLiteral("live ") + f.LiveAddresses().join(QLatin1Char(' ')));
+        return;
     } else if (cmd == "quit") {
         f.close();
     } else if (cmd.isEmpty()) {

@@ -1,8 +1,13 @@
 #include "config/cfgdialog.h"
 
+#include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QShowEvent>
 #include <cmath>
 
@@ -66,6 +71,40 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask) : QDialog(owner) 
     Label10->setBuddy(feDist);  // names the control for a screen reader
     LabelKm = new QLabel(QStringLiteral("km"), this);
     LabelKm->setGeometry(kInputX + 66, y, 20, 22);
+    y += kRow + 6;
+    // The live results page, below the race's own settings.
+    cbLive = new QCheckBox(QStringLiteral("Live results page"), this);
+    cbLive->setGeometry(8, y, 146 - 8, 22);
+    y += kRow;
+    seLivePort = new QSpinBox(this);
+    seLivePort->setRange(1, 65535);
+    seLivePort->setValue(8080);
+    seLivePort->setGeometry(kInputX, y, 62, 22);
+    LabelLivePort = RowLabel(this, QStringLiteral("Port:"), y);
+    LabelLivePort->setBuddy(seLivePort);  // names the control for a screen reader
+    // Its text field is what a screen reader lands on.
+    if (auto* field = seLivePort->findChild<QLineEdit*>())
+        field->setAccessibleName(QStringLiteral("Live page port"));
+    y += kRow;
+    rbLiveLocal = new QRadioButton(QStringLiteral("Only this computer"), this);
+    rbLiveLocal->setGeometry(8, y, 154 - 8, 22);
+    rbLiveLocal->setChecked(true);
+    y += kRow - 4;
+    rbLiveLan = new QRadioButton(QStringLiteral("Other machines too"), this);
+    rbLiveLan->setGeometry(8, y, 154 - 8, 22);
+    rbLiveLocal->setToolTip(QStringLiteral("Only a browser on this computer may open the page"));
+    rbLiveLan->setToolTip(
+        QStringLiteral("Phones and computers on this computer's networks may open the page"));
+    auto* who = new QButtonGroup(this);
+    who->addButton(rbLiveLocal);
+    who->addButton(rbLiveLan);
+    auto follow = [this] {
+        for (QWidget* w : {static_cast<QWidget*>(seLivePort), static_cast<QWidget*>(LabelLivePort),
+                           static_cast<QWidget*>(rbLiveLocal), static_cast<QWidget*>(rbLiveLan)})
+            w->setEnabled(cbLive->isChecked());
+    };
+    connect(cbLive, &QCheckBox::toggled, this, follow);
+    follow();
     y += kRow + 8;
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setGeometry(8, y, 50, 25);
@@ -82,6 +121,10 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask) : QDialog(owner) 
     setTabOrder(cbDigits, cbPort);
     setTabOrder(cbPort, cbAlg);
     setTabOrder(cbAlg, feDist);
+    setTabOrder(feDist, cbLive);
+    setTabOrder(cbLive, seLivePort);
+    setTabOrder(seLivePort, rbLiveLocal);
+    setTabOrder(rbLiveLocal, rbLiveLan);
 
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);

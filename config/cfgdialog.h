@@ -4,8 +4,11 @@
 #include <cstdint>
 #include <functional>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
+class QRadioButton;
+class QSpinBox;
 class QPushButton;
 class TSpinFloatEdit;
 
@@ -29,6 +32,11 @@ public:
     QComboBox *cbDigits, *cbPort, *cbAlg;
     TSpinFloatEdit* feDist;
     QLabel *Label1, *Label2, *Label6, *Label10, *LabelKm;
+    // The live results page: on or off, its port, and who may open it.
+    QCheckBox* cbLive;
+    QSpinBox* seLivePort;
+    QLabel* LabelLivePort;
+    QRadioButton *rbLiveLocal, *rbLiveLan;
 
     // OK (the button, or Enter anywhere in the dialog) closes it only when the distance text
     // passes the same check as leaving the field; otherwise the field keeps the focus.

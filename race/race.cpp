@@ -77,6 +77,18 @@ const ListRow& TRace::Row(int row) const {
     return row >= 1 && row <= int(rows_.size()) ? rows_[std::size_t(row - 1)] : EmptyListRow();
 }
 
+int TRace::RowOf(std::uint64_t id) const {
+    if (id == 0) return 0;
+    // The newest rows are looked for most: from the end.
+    for (std::size_t i = rows_.size(); i > 0; --i)
+        if (rows_[i - 1].id == id) return int(i);
+    return 0;
+}
+
+int TRace::NewestRow() const {
+    return RowOf(newestId_);
+}
+
 int TRace::FilledRows() const {
     return int(std::count_if(rows_.begin(), rows_.end(), [](const ListRow& r) { return !r.Empty(); }));
 }
@@ -179,6 +191,7 @@ void TRace::Do(const cmd::Lap& c) {
     ListRow row;
     row.finish = f;
     row.cells = FinishCells(f, c.startNo, startTick_, firstLapTick_);
+    row.id = newestId_ = nextId_++;
     const int rowNumber = at + 1;
     if (displaced > 0) {
         rows_.insert(rows_.begin() + at, std::move(row));
@@ -193,7 +206,12 @@ void TRace::Do(const cmd::Lap& c) {
             if (rows_[i].finish) ++rows_[i].finish->lap;
         Refresh(first ? 1 : rowNumber + 1, int(rows_.size()));
     } else {
-        if (rowNumber > int(rows_.size())) SetRowCount(rowNumber + 1);
+        // Laps grow the list past what a journal may claim for an opened list.
+        if (rowNumber > int(rows_.size())) {
+            rows_.resize(std::size_t(rowNumber));
+            modified_ = true;
+            change_.rowCount = true;
+        }
         rows_[std::size_t(at)] = std::move(row);
     }
     change_.AddRows(rowNumber, rowNumber);
@@ -210,6 +228,7 @@ void TRace::LapAsWritten(const cmd::Lap& c) {
     if (c.rowCount > RowCount()) SetRowCount(c.rowCount);
     ListRow& row = rows_[std::size_t(c.row - 1)];
     row.cells = *c.cells;
+    row.id = newestId_ = nextId_++;
     Finish f;
     f.tick = c.tick;
     f.source = c.source;
@@ -285,7 +304,7 @@ void TRace::Do(const cmd::Cells& c) {
         return;
     }
     if (c.row >= RowCount()) SetRowCount(c.row + 1);
-    rows_[std::size_t(c.row - 1)] = ListRow{std::move(cells), std::nullopt};
+    rows_[std::size_t(c.row - 1)] = ListRow{std::move(cells), std::nullopt, nextId_++};
     change_.AddRows(c.row, c.row);
 }
 

@@ -25,6 +25,7 @@ struct Finish {
 struct ListRow {
     QStringList cells;
     std::optional<Finish> finish;
+    std::uint64_t id = 0;  // names the row across moves, for the commands that change it later
     bool Empty() const;
     bool operator==(const ListRow&) const = default;
 };
@@ -51,7 +52,8 @@ public:
     // Edges within this many milliseconds of the last counted one are contact bounce.
     static constexpr int kLockOutMs = 10;
     static constexpr int kProtocolColumns = 5;
-    // Far beyond any race; a journal naming more rows is not taken at its word.
+    // Far beyond any list a person opens; a journal record naming a row or a list beyond it is
+    // not taken at its word. Laps are not bound by it.
     static constexpr int kMaxRows = 1000000;
     static constexpr int kMaxCols = 1000;
     static const QStringList& DefaultHeader();
@@ -89,6 +91,10 @@ public:
     int ColCount() const { return colCount_; }
     const QStringList& Header() const { return header_; }
     const ListRow& Row(int row) const;  // an empty row outside the list
+    // The row of the newest finish the race recorded, 0 when there is none in the list.
+    int NewestRow() const;
+    // The row of the row with this id, 0 when it is not in the list.
+    int RowOf(std::uint64_t id) const;
     int FilledRows() const;             // rows below the header that hold any text
     bool ListEmpty() const { return FilledRows() == 0; }
     // Changed as the grid counts changes (its row count, a typed cell) since the list was last
@@ -142,6 +148,8 @@ private:
     QStringList header_;
     int colCount_ = kProtocolColumns;
     std::vector<ListRow> rows_;  // rows_[i] is row i + 1
+    std::uint64_t nextId_ = 1;
+    std::uint64_t newestId_ = 0;
     bool modified_ = true;
     bool unsaved_ = false;
 

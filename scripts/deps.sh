@@ -21,6 +21,9 @@ packages=(
   dpkg-dev file desktop-file-utils appstream
   # bench/cpu_running.sh sends the clock's keys to the window on a virtual display.
   xdotool
+  # The live results page: Qt's HTTP server and WebSockets; its browser test drives headless
+  # Chromium with Selenium (Debian's Python, /usr/bin/python3, has the bindings).
+  qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -73,11 +73,45 @@ TEST(AppSettings, EveryValueWrittenIsReadBack) {
     s.acc = 0;
     s.dist = 5000;
     s.filterInd = 3;
+    s.live = true;
+    s.livePort = 8123;
+    s.liveLan = true;
     ASSERT_TRUE(WriteAppSettings(store, s));
     AppSettings back;
-    EXPECT_EQ(ReadAppSettings(SettingsStore(path), back), 10);
+    EXPECT_EQ(ReadAppSettings(SettingsStore(path), back), 13);
     EXPECT_EQ(back.dist, 5000);
     EXPECT_FALSE(back.sound);
+    EXPECT_TRUE(back.live);
+    EXPECT_EQ(back.livePort, 8123);
+    EXPECT_TRUE(back.liveLan);
+}
+
+// The live page's values stand on their own: settings from before the page leave it off, and
+// an unusable value keeps its default without ending the reading of the others.
+TEST(AppSettings, LivePageValuesAreReadEachOnItsOwn) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("v.conf");
+    auto read = [&](const QByteArray& body) {
+        Write(path, body);
+        AppSettings s;
+        ReadAppSettings(SettingsStore(path), s);
+        return s;
+    };
+    AppSettings s = read("Port=1\nAlg=0\nDist=5000\n");
+    EXPECT_FALSE(s.live);
+    EXPECT_EQ(s.livePort, 8080);
+    EXPECT_FALSE(s.liveLan);
+    // A width out of range ends the window's values, not the page's.
+    s = read("Port=1\nAlg=0\nLeft=1\nTop=1\nWidth=5\nLive=1\nLivePort=9000\nLiveLAN=1\n");
+    EXPECT_TRUE(s.live);
+    EXPECT_EQ(s.livePort, 9000);
+    EXPECT_TRUE(s.liveLan);
+    for (const QByteArray port : {"0", "65536", "-80", "http"}) {
+        s = read("Live=1\nLivePort=" + port + "\nLiveLAN=1\n");
+        EXPECT_TRUE(s.live) << port.constData();
+        EXPECT_EQ(s.livePort, 8080) << port.constData();
+        EXPECT_TRUE(s.liveLan) << port.constData();
+    }
 }
 
 // A value the program cannot show or use ends the reading as a non-integer one does; the values

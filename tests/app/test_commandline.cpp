@@ -53,6 +53,26 @@ TEST(CommandLine, UnknownOptionsAreErrorsThatNameTheOption) {
               "Try 'vidazorov --help' for more information.\n");
 }
 
+TEST(CommandLine, LiveTakesAPortForThisRun) {
+    EXPECT_EQ(Parse({}).livePort, 0);
+    for (const QStringList& args : {QStringList{"--live", "8080"}, QStringList{"--live=8080"},
+                                    QStringList{"race.txt", "--live", "8080"}}) {
+        const CommandLine cl = Parse(args);
+        EXPECT_EQ(cl.action, CommandLine::Action::Run) << args.join(' ').toStdString();
+        EXPECT_EQ(cl.livePort, 8080);
+    }
+    EXPECT_EQ(Parse({"--live", "8080", "race.txt"}).protocolFile, "race.txt");
+    // The port is never taken for a protocol, nor a protocol for the port.
+    for (const QStringList& args :
+         {QStringList{"--live"}, QStringList{"--live", "race.txt"}, QStringList{"--live", "0"},
+          QStringList{"--live", "65536"}, QStringList{"--live=-1"}, QStringList{"--live="}}) {
+        const CommandLine cl = Parse(args);
+        EXPECT_EQ(cl.action, CommandLine::Action::Error) << args.join(' ').toStdString();
+        EXPECT_TRUE(cl.error.contains(QLatin1String("--live"))) << cl.error.toStdString();
+    }
+    EXPECT_TRUE(HelpText("vidazorov").contains("--live PORT"));
+}
+
 TEST(CommandLine, ToolkitOptionsPassWithTheirValues) {
     // A session manager restarts the program with -session; styles and platforms are chosen
     // the same way. Their values are never taken for a protocol file.

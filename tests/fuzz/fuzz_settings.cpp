@@ -12,7 +12,8 @@ namespace {
 bool Same(const AppSettings& a, const AppSettings& b) {
     return a.port == b.port && a.alg == b.alg && a.left == b.left && a.top == b.top &&
            a.width == b.width && a.height == b.height && a.sound == b.sound && a.acc == b.acc &&
-           a.dist == b.dist && a.filterInd == b.filterInd;
+           a.dist == b.dist && a.filterInd == b.filterInd && a.live == b.live &&
+           a.livePort == b.livePort && a.liveLan == b.liveLan;
 }
 
 }  // namespace
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         SettingsStore store(path);
         AppSettings read;
         const int applied = ReadAppSettings(store, read);
-        FUZZ_CHECK(applied >= 0 && applied <= 10);
+        FUZZ_CHECK(applied >= 0 && applied <= 13);
         if (applied == 0) FUZZ_CHECK(Same(read, AppSettings{}));
 
         const QString copyPath = dir.filePath(QStringLiteral("copy.conf"));
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         SettingsStore copy(copyPath);
         FUZZ_CHECK(WriteAppSettings(copy, read));
         AppSettings again;
-        FUZZ_CHECK(ReadAppSettings(SettingsStore(copyPath), again) == 10);
+        FUZZ_CHECK(ReadAppSettings(SettingsStore(copyPath), again) == 13);
         FUZZ_CHECK(Same(read, again));
     });
 }

@@ -171,3 +171,14 @@ TEST(Race, ArmedOnlyUntilStopOrReset) {
     race.Apply(cmd::Reset{});
     EXPECT_FALSE(race.Armed());
 }
+
+// A list as long as any journal may claim still takes the next finisher, after its last row.
+TEST(Race, LapsGrowTheListPastTheLongestOpenedOne) {
+    TRace race;
+    race.Apply(StartAt(0));
+    race.Apply(cmd::Grid{TRace::kMaxRows, 5, false});
+    race.Apply(cmd::Cells{TRace::kMaxRows - 1, {"x"}});
+    race.Apply(LapAt(100, "1"));
+    EXPECT_EQ(race.RowCount(), TRace::kMaxRows + 1);
+    EXPECT_EQ(race.Row(TRace::kMaxRows).cells.value(1), "1");
+}
