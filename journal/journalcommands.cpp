@@ -35,6 +35,8 @@ const char* SourceName(LapSource s) {
             return "button";
         case LapSource::Photocell:
             return "photocell";
+        case LapSource::Typed:
+            return "typed";
         case LapSource::Key:
             break;
     }
@@ -44,6 +46,7 @@ const char* SourceName(LapSource s) {
 LapSource SourceOf(const QString& name) {
     if (name == QLatin1String("button")) return LapSource::Button;
     if (name == QLatin1String("photocell")) return LapSource::Photocell;
+    if (name == QLatin1String("typed")) return LapSource::Typed;
     return LapSource::Key;
 }
 
@@ -136,6 +139,41 @@ struct ToRecord {
         r.Add("wall", c.wallMs);
         return r;
     }
+    JournalRecord operator()(const cmd::Delete& c) const {
+        JournalRecord r{"DELETE"};
+        r.Add("row", c.row).Add("wall", c.wallMs);
+        return r;
+    }
+    JournalRecord operator()(const cmd::Insert& c) const {
+        JournalRecord r{"INSERT"};
+        r.Add("time", qint64(c.time)).Add("nr", c.startNo).Add("wall", c.wallMs);
+        return r;
+    }
+    JournalRecord operator()(const cmd::Swap& c) const {
+        JournalRecord r{"SWAP"};
+        r.Add("row", c.row).Add("other", c.other).Add("wall", c.wallMs);
+        return r;
+    }
+    JournalRecord operator()(const cmd::Retime& c) const {
+        JournalRecord r{"RETIME"};
+        r.Add("row", c.row).Add("time", qint64(c.time)).Add("wall", c.wallMs);
+        return r;
+    }
+    JournalRecord operator()(const cmd::ShiftStart& c) const {
+        JournalRecord r{"STARTSHIFT"};
+        r.Add("by", qint64(c.by)).Add("wall", c.wallMs);
+        return r;
+    }
+    JournalRecord operator()(const cmd::Undo& c) const {
+        JournalRecord r{"UNDO"};
+        r.Add("wall", c.wallMs);
+        return r;
+    }
+    JournalRecord operator()(const cmd::Redo& c) const {
+        JournalRecord r{"REDO"};
+        r.Add("wall", c.wallMs);
+        return r;
+    }
     JournalRecord operator()(const cmd::End& c) const {
         JournalRecord r{"END"};
         r.Add("wall", c.wallMs).Add("running", c.running);
@@ -195,6 +233,15 @@ std::optional<RaceCommand> CommandOf(const JournalRecord& r) {
     if (t == "RESUME") return cmd::Resume{r.Value("boot"), r.Tick("start"), r.Int("wall")};
     if (t == "DECLINED") return cmd::Declined{r.Int("wall")};
     if (t == "END") return cmd::End{r.Int("wall"), r.Int("running") != 0};
+    const auto time = [&r](const char* key) { return TRaceTime(std::clamp<qint64>(r.Int(key), INT32_MIN + 1, INT32_MAX)); };
+    const auto row = [&r](const char* key) { return Clamped(r.Int(key), -1, INT32_MAX); };
+    if (t == "DELETE") return cmd::Delete{row("row"), r.Int("wall")};
+    if (t == "INSERT") return cmd::Insert{time("time"), r.Value("nr"), r.Int("wall")};
+    if (t == "SWAP") return cmd::Swap{row("row"), row("other"), r.Int("wall")};
+    if (t == "RETIME") return cmd::Retime{row("row"), time("time"), r.Int("wall")};
+    if (t == "STARTSHIFT") return cmd::ShiftStart{time("by"), r.Int("wall")};
+    if (t == "UNDO") return cmd::Undo{r.Int("wall")};
+    if (t == "REDO") return cmd::Redo{r.Int("wall")};
     return std::nullopt;
 }
 

@@ -164,18 +164,9 @@ void TRace::Do(const cmd::Lap& c) {
         return;
     }
     EnsureColumns();
-    // After the last row that holds anything, then back past the finishes timed later than this
-    // one: a photocell edge handled after a LAP by hand that it preceded takes its place in time.
-    int at = int(rows_.size());
-    while (at > 0 && rows_[std::size_t(at - 1)].Empty())
-        --at;
-    int displaced = 0;  // rank of the first later finish, which this one takes
-    while (at > 0) {
-        const ListRow& above = rows_[std::size_t(at - 1)];
-        if (!above.finish || TickDiff(above.finish->tick, c.tick) <= 0) break;
-        displaced = above.finish->lap;
-        --at;
-    }
+    // A photocell edge handled after a LAP by hand that it preceded takes its place in time.
+    int displaced = 0;
+    const int at = PlaceFor(c.tick, &displaced);
     ++lapCount_;
     lapTick_ = c.tick;
     Finish f;
@@ -185,36 +176,24 @@ void TRace::Do(const cmd::Lap& c) {
     f.lap = displaced > 0 ? displaced : lapCount_;
     f.resolution = settings_.resolution;
     f.distance = settings_.distance;
-    const bool first = f.lap == 1;
-    if (first) firstLapTick_ = c.tick;
-
     ListRow row;
     row.finish = f;
-    row.cells = FinishCells(f, c.startNo, startTick_, firstLapTick_);
     row.id = newestId_ = nextId_++;
-    const int rowNumber = at + 1;
     if (displaced > 0) {
-        rows_.insert(rows_.begin() + at, std::move(row));
-        // The row count grows by one, unless an empty row at the end absorbs it.
-        if (rows_.size() > 1 && rows_.back().Empty()) {
-            rows_.pop_back();
-        } else {
-            modified_ = true;
-            change_.rowCount = true;
-        }
-        for (std::size_t i = std::size_t(rowNumber); i < rows_.size(); ++i)
-            if (rows_[i].finish) ++rows_[i].finish->lap;
-        Refresh(first ? 1 : rowNumber + 1, int(rows_.size()));
+        row.cells = {QString(), c.startNo, QString(), QString(), QString()};  // derived below
+        Settle(InsertRow(at, std::move(row)));
     } else {
+        if (f.lap == 1) firstLapTick_ = c.tick;
+        row.cells = FinishCells(f, c.startNo, startTick_, firstLapTick_);
         // Laps grow the list past what a journal may claim for an opened list.
-        if (rowNumber > int(rows_.size())) {
-            rows_.resize(std::size_t(rowNumber));
+        if (at > int(rows_.size())) {
+            rows_.resize(std::size_t(at));
             modified_ = true;
             change_.rowCount = true;
         }
-        rows_[std::size_t(at)] = std::move(row);
+        rows_[std::size_t(at - 1)] = std::move(row);
+        change_.AddRows(at, at);
     }
-    change_.AddRows(rowNumber, rowNumber);
     change_.runState = true;  // the LAP caption counts ahead
     unsaved_ = true;
 }
@@ -275,6 +254,8 @@ void TRace::Do(const cmd::Stop& c) {
 
 void TRace::Do(const cmd::Reset&) {
     state_ = RunState::Ready;
+    undo_.clear();
+    redo_.clear();
     stopTick_ = startTick_;
     armed_ = false;
     // The list is emptied to one empty row under the header, which stays as it is.
@@ -288,6 +269,8 @@ void TRace::Do(const cmd::Open& c) {
 }
 
 void TRace::Do(const cmd::Grid& c) {
+    undo_.clear();
+    redo_.clear();
     rows_.assign(std::size_t(std::clamp(c.rowCount, 1, kMaxRows) - 1), ListRow{});
     if (c.colCount > 0) colCount_ = std::min(c.colCount, kMaxCols);
     modified_ = c.modified;
@@ -304,7 +287,10 @@ void TRace::Do(const cmd::Cells& c) {
         return;
     }
     if (c.row >= RowCount()) SetRowCount(c.row + 1);
-    rows_[std::size_t(c.row - 1)] = ListRow{std::move(cells), std::nullopt, nextId_++};
+    ListRow row;
+    row.cells = std::move(cells);
+    row.id = nextId_++;
+    rows_[std::size_t(c.row - 1)] = std::move(row);
     change_.AddRows(c.row, c.row);
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/tickcounter.h"
 #include "race/racecommand.h"
 
 // One finish the race timed.
@@ -26,6 +27,8 @@ struct ListRow {
     QStringList cells;
     std::optional<Finish> finish;
     std::uint64_t id = 0;  // names the row across moves, for the commands that change it later
+    // What corrections changed in this row, from what, and when: a row with notes is marked.
+    QStringList notes;
     bool Empty() const;
     bool operator==(const ListRow&) const = default;
 };
@@ -34,6 +37,9 @@ struct ListRow {
 struct RaceChange {
     bool list = false;              // the whole list: replaced, cleared or re-sized
     bool cleared = false;           // emptied to one empty row under its header
+    // A row taken out at removedAt, then one put in at insertedAt (counted after the removal),
+    // so that a view moves its rows instead of rewriting them; 0 for none.
+    int removedAt = 0, insertedAt = 0;
     int firstRow = 0, lastRow = -1;  // rows [firstRow, lastRow] (1-based) when not the whole list
     bool rowCount = false;
     bool runState = false;
@@ -103,6 +109,25 @@ public:
     // Changed since the list was last saved, opened or cleared.
     bool Unsaved() const { return unsaved_; }
 
+    // Corrections. A correction, or one taken back, is named for the operator (the Undo and
+    // Redo menu items).
+    bool CanUndo() const { return !undo_.empty(); }
+    bool CanRedo() const { return !redo_.empty(); }
+    QString UndoName() const;
+    QString RedoName() const;
+    // The race time of a row: its finish's, or, for a row of an opened protocol, its "Time" cell
+    // read back; nothing for a row with neither.
+    std::optional<TRaceTime> RowTime(int row) const;
+    // Whether the list is the race's (the race started), where corrections work on finishes;
+    // otherwise the rows are an opened protocol's text.
+    bool Timed() const { return state_ != RunState::Ready; }
+    // The wall-clock time the race started at, START corrections included.
+    qint64 StartWallMs() const { return clocks_.wallMs - startShift_; }
+    // What the start corrections said, oldest first.
+    const QStringList& StartNotes() const { return startNotes_; }
+    // Why a correction would not be made, or empty when it would.
+    QString Refusal(const RaceCommand& command) const;
+
     // What the journal needs to know of the race.
     bool Started() const { return started_; }
     const StartClocks& Clocks() const { return clocks_; }
@@ -130,7 +155,44 @@ private:
     void Do(const cmd::Resume& c);
     void Do(const cmd::Declined& c);
     void Do(const cmd::End& c);
+    void Do(const cmd::Delete& c);
+    void Do(const cmd::Insert& c);
+    void Do(const cmd::Swap& c);
+    void Do(const cmd::Retime& c);
+    void Do(const cmd::ShiftStart& c);
+    void Do(const cmd::Undo& c);
+    void Do(const cmd::Redo& c);
 
+    // One correction made, by the ids of the rows it touched, so that it can be taken back and
+    // made again whatever laps came since.
+    struct Correction {
+        enum class Kind { Delete, Insert, Swap, Retime, ShiftStart } kind;
+        explicit Correction(Kind k) : kind(k) {}
+        QString name;     // for the operator: "delete finisher 117"
+        QString note;     // the mark it put on the rows it changed
+        ListRow row;      // Delete: the row taken out; Insert: the row put in
+        int at = 0;       // Delete: where it was
+        std::uint64_t id = 0, other = 0;
+        std::uint32_t oldTick = 0, newTick = 0;  // Retime of a finish
+        QString oldText, newText;                // Retime of a text row (its time cell)
+        TRaceTime by = 0;                        // ShiftStart
+    };
+    void Forward(Correction& c);  // makes it (again)
+    void Backward(const Correction& c);
+    void Record(Correction c);
+    // Where a finish at this tick goes: after the last row holding anything, then back past the
+    // finishes timed later. The rank of the first of those, or 0.
+    int PlaceFor(std::uint32_t tick, int* displaced) const;
+    // Where a text row of this time goes among the rows whose time reads back.
+    int PlaceForText(TRaceTime time) const;
+    int InsertRow(int at, ListRow row);  // 1-based place; returns it
+    ListRow TakeRow(int row);
+    // After rows came, went or moved: ranks renumbered from `from` on, the first finish found
+    // again, and the rows whose cells follow from that derived again.
+    void Settle(int from, bool all = false);
+    void SettleTextGaps();
+    void Unmark(std::uint64_t id, const QString& note);
+    QString When(qint64 wallMs) const;
     void LapAsWritten(const cmd::Lap& c);  // a lap of the first journal format
     void SetRowCount(int rowCount);
     void EnsureColumns();
@@ -150,6 +212,9 @@ private:
     std::vector<ListRow> rows_;  // rows_[i] is row i + 1
     std::uint64_t nextId_ = 1;
     std::uint64_t newestId_ = 0;
+    std::vector<Correction> undo_, redo_;
+    qint64 startShift_ = 0;
+    QStringList startNotes_;
     bool modified_ = true;
     bool unsaved_ = false;
 

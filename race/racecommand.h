@@ -6,8 +6,11 @@
 #include <optional>
 #include <variant>
 
-// Where a finish came from.
-enum class LapSource { Key, Button, Photocell };
+#include "platform/tickcounter.h"
+
+// Where a finish came from: a LAP given by key, button or photocell, or a missed finish the
+// operator inserted afterwards by its time.
+enum class LapSource { Key, Button, Photocell, Typed };
 
 enum class RunState { Ready, Running, Stopped };
 
@@ -104,8 +107,47 @@ struct End {
     bool running = false;
 };
 
+// Corrections of the list, made by the operator after the fact. Each carries the wall-clock time
+// it was made, which the row's mark tells.
+// A false finish taken out of the list.
+struct Delete {
+    int row = 0;
+    qint64 wallMs = 0;
+};
+// A missed finish put in at its race time, in its place in time.
+struct Insert {
+    TRaceTime time = 0;
+    QString startNo;
+    qint64 wallMs = 0;
+};
+// The start numbers of two rows swapped; the times stay with their places.
+struct Swap {
+    int row = 0, other = 0;
+    qint64 wallMs = 0;
+};
+// A finish time corrected from a backup; the row moves to its place in time.
+struct Retime {
+    int row = 0;
+    TRaceTime time = 0;
+    qint64 wallMs = 0;
+};
+// START was pressed `by` ms late (negative: early): every race time grows by `by`.
+struct ShiftStart {
+    TRaceTime by = 0;
+    qint64 wallMs = 0;
+};
+// The last correction taken back, or the last one taken back made again.
+struct Undo {
+    qint64 wallMs = 0;
+};
+struct Redo {
+    qint64 wallMs = 0;
+};
+
 }  // namespace cmd
 
 using RaceCommand = std::variant<cmd::Start, cmd::Lap, cmd::Edit, cmd::Settings, cmd::Arm,
                                  cmd::Stop, cmd::Reset, cmd::Open, cmd::Grid, cmd::Cells,
-                                 cmd::Save, cmd::Resume, cmd::Declined, cmd::End>;
+                                 cmd::Save, cmd::Resume, cmd::Declined, cmd::End, cmd::Delete,
+                                 cmd::Insert, cmd::Swap, cmd::Retime, cmd::ShiftStart, cmd::Undo,
+                                 cmd::Redo>;

@@ -44,6 +44,65 @@ QString TimeToText(TRaceTime time, int resolution) {
     return QString::fromLatin1(text + i, length - i);
 }
 
+std::optional<ParsedTime> ParseTimeText(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t.size() > 20) return std::nullopt;
+    // The fraction after the comma; then up to three fields before it, largest first.
+    qsizetype comma = t.indexOf(QLatin1Char(','));
+    QString whole = comma < 0 ? t : t.left(comma);
+    const QString fraction = comma < 0 ? QString() : t.mid(comma + 1);
+    if (fraction.size() > 3 || (comma >= 0 && fraction.isEmpty())) return std::nullopt;
+    for (const QChar c : fraction)
+        if (!c.isDigit()) return std::nullopt;
+    // "H:MM.SS" as the program writes it, or "H:MM:SS" / "MM:SS" as a stopwatch does.
+    QStringList fields;
+    QString field;
+    int separators = 0;
+    for (const QChar c : whole) {
+        if (c.isDigit() && c.unicode() < 128) {
+            field += c;
+        } else if (c == QLatin1Char(':') || c == QLatin1Char('.')) {
+            if (field.isEmpty()) return std::nullopt;
+            fields << field;
+            field.clear();
+            ++separators;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (field.isEmpty() || fields.size() > 2) return std::nullopt;
+    fields << field;
+    // In the program's own form the hours end with ':' and the minutes with '.'; a '.' never
+    // ends the hours.
+    if (fields.size() == 3 && whole.indexOf(QLatin1Char('.')) >= 0 &&
+        whole.indexOf(QLatin1Char('.')) < whole.indexOf(QLatin1Char(':')))
+        return std::nullopt;
+    qint64 hours = 0, minutes = 0, seconds = 0;
+    bool ok = true;
+    seconds = fields.takeLast().toLongLong(&ok);
+    if (!ok) return std::nullopt;
+    if (!fields.isEmpty()) {
+        minutes = fields.takeLast().toLongLong(&ok);
+        if (!ok || seconds >= 60) return std::nullopt;
+    }
+    if (!fields.isEmpty()) {
+        hours = fields.takeLast().toLongLong(&ok);
+        if (!ok || minutes >= 60) return std::nullopt;
+    }
+    qint64 ms = ((hours * 60 + minutes) * 60 + seconds) * 1000;
+    if (!fraction.isEmpty()) ms += fraction.leftJustified(3, QLatin1Char('0')).toLongLong();
+    if (ms > INT32_MAX) return std::nullopt;
+    ParsedTime p;
+    p.ms = TRaceTime(ms);
+    p.resolution = fraction.isEmpty() ? 0 : fraction.size() == 1 ? 1 : 2;
+    return p;
+}
+
+QString TimeTextExample() {
+    return QStringLiteral("as the display shows it, for example 1.02,35 (1 minute 2.35 seconds), "
+                          "2:10.05,27 or 0:01:02,35");
+}
+
 TimeParts SplitTime(TRaceTime time) {
     const std::int32_t t = time / 10;
     TimeParts p;

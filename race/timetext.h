@@ -3,12 +3,26 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "platform/tickcounter.h"
 
 // Text form of a race time at a resolution (0 whole seconds, 1 tenths, 2 hundredths):
 // H:MM.SS,hh with leading zeros and separators trimmed. Truncates, never rounds.
 QString TimeToText(TRaceTime time, int resolution);
+// A race time typed or read back as the program writes it: "1.02,35", "2:10.05,27", "12,5", "7";
+// also "0:01:02,35" with colons, as stopwatches show it. The resolution is what its fraction
+// says (two digits hundredths, one tenths, none whole seconds; three digits are milliseconds,
+// kept as hundredths). Nothing for any other text, a field out of range (61 minutes under an
+// hour, 75 seconds under a minute) or a time beyond the 24.8 days a race time can hold.
+struct ParsedTime {
+    TRaceTime ms = 0;
+    int resolution = 2;
+};
+std::optional<ParsedTime> ParseTimeText(const QString& text);
+// How the operator is told to type a time.
+QString TimeTextExample();
+
 // Drops leading characters up to the first of 1..9, at most seven, so the seconds' units digit
 // and what follows always stay.
 QString TrimLeadingZeros(const QString& text);

@@ -44,7 +44,14 @@ TEST(JournalCommands, EveryCommandSurvivesItsRecord) {
                                        cmd::Save{"/tmp/s.csv"},
                                        cmd::Resume{"boot-b", 12, 13},
                                        cmd::Declined{14},
-                                       cmd::End{15, true}};
+                                       cmd::End{15, true},
+                                       cmd::Delete{3, 16},
+                                       cmd::Insert{62350, "4 4", 17},
+                                       cmd::Swap{2, 3, 18},
+                                       cmd::Retime{2, 61000, 19},
+                                       cmd::ShiftStart{-3000, 20},
+                                       cmd::Undo{21},
+                                       cmd::Redo{22}};
     for (const RaceCommand& c : all) {
         const JournalRecord r = RecordOf(c);
         JournalRecord back;

@@ -40,6 +40,32 @@ TEST(TimeToText, ANegativeTimeReadsAsItsSizeBehindAMinus) {
     EXPECT_EQ(TimeToText(INT32_MIN, 0), "-96:31.23");
 }
 
+// What the program writes reads back to the same time, and what a stopwatch shows is taken too.
+TEST(ParseTimeText, ReadsWhatTheProgramWritesAndAStopwatchShows) {
+    for (int resolution : {0, 1, 2})
+        for (TRaceTime t : {0, 5230, 62030, 3600000, 7805270, 36000000, 359999990})
+            if (const auto p = ParseTimeText(TimeToText(t, resolution)); p) {
+                EXPECT_EQ(TimeToText(p->ms, resolution), TimeToText(t, resolution));
+                EXPECT_EQ(p->resolution, resolution);
+            } else {
+                ADD_FAILURE() << TimeToText(t, resolution).toStdString();
+            }
+    EXPECT_EQ(ParseTimeText("1.02,35")->ms, 62350);
+    EXPECT_EQ(ParseTimeText("0:01:02,35")->ms, 62350);
+    EXPECT_EQ(ParseTimeText(" 62,35 ")->ms, 62350);
+    EXPECT_EQ(ParseTimeText("2:10.05,27")->ms, 7805270);
+    EXPECT_EQ(ParseTimeText("1:02")->ms, 62000);
+    EXPECT_EQ(ParseTimeText("1.02,345")->ms, 62345);
+    EXPECT_EQ(ParseTimeText("12,5")->resolution, 1);
+}
+
+TEST(ParseTimeText, RefusesWhatIsNoTime) {
+    for (const char* bad : {"", " ", "abc", "1,", ",5", "1.61,00", "1:75", "1,2345", "1..2",
+                            "-1,00", "1.2.3.4", "1:2:3:4", "1.02:03", "1 02", "٣", "999999:00.00",
+                            "+5", "1e3"})
+        EXPECT_FALSE(ParseTimeText(QString::fromUtf8(bad))) << bad;
+}
+
 TEST(TrimLeadingZeros, KeepsTheSecondsUnitsDigit) {
     EXPECT_EQ(TrimLeadingZeros("00:00.00,00"), "0,00");
     EXPECT_EQ(TrimLeadingZeros("00:00.05"), "5");
