@@ -72,7 +72,7 @@ public:
     // Photocell.
     void ComPortOpen();
     void ComPortClose();
-    void ComPortDSR();
+    void ComPortDSR(const TLineEvent& event);
     void ShowPortWatch();
     void PhotocellTrigger(std::uint32_t edgeTick);
     void StartLockOut(std::uint32_t tick);

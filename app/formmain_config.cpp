@@ -48,7 +48,7 @@ void TFormMain::bCFGClick() {
             ComPort->SetPort(ok ? std::uint8_t(n) : std::uint8_t(0));
             ComPort->SetTag(d.cbAlg->currentIndex());
             // A failed open leaves here with its message; the steps below are skipped.
-            if (index != openingIndex) ComPort->Open();
+            if (index != openingIndex || !ComPort->Connected()) ComPort->Open();
         }
         LedModus->SetKind(TLedKind::lkRed);
     }

@@ -323,7 +323,7 @@ void TFormMain::BuildControls() {
     ComPort->SetEnableDTR(true);
     ComPort->SetWriteBufSize(64);
     ComPort->SetReadBufSize(64);
-    ComPort->OnDSR = [this](TComPort*) { ComPortDSR(); };
+    ComPort->OnDSR = [this](TComPort*, const TLineEvent& event) { ComPortDSR(event); };
     ComPort->OnOpen = [this](TComPort*) { ComPortOpen(); };
     ComPort->OnClose = [this](TComPort*) { ComPortClose(); };
 

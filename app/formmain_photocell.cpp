@@ -43,13 +43,14 @@ bool TFormMain::LockedOutAt(std::uint32_t tick) const {
 bool TFormMain::RunOpenAt(std::uint32_t tick) const {
     if (TickDiff(tick, StartTick) < 0) return false;  // before START: no run yet
     if (bLAP->isEnabled()) return true;
-    // Handled after STOP, seen before it: still a finish of the run that STOP ended. (RESET
-    // sets StopTick to StartTick, which closes this window.)
-    return TickDiff(tick, StopTick) < 0;
+    // Handled after STOP, seen at or before it: still a finish of the run that STOP ended,
+    // whether it was queued when STOP came or not. (RESET sets StopTick to StartTick, which
+    // closes this window.)
+    return TickDiff(tick, StopTick) < 0 || (tick == StopTick && StopTick != StartTick);
 }
 
 void TFormMain::DeliverPhotocellFinishesSeenBy(std::uint32_t tick) {
-    if (!ComPort->HasEventsSeenBy(tick)) return;
+    if (!ComPort->Connected()) return;
     const QString typed = cbStartN->currentText();
     cbStartN->setEditText(QString());
     ComPort->DeliverEventsSeenBy(tick);
@@ -72,14 +73,14 @@ void TFormMain::LapAtEdge(std::uint32_t tick) {
     ShowTime(2, 0);
 }
 
-void TFormMain::ComPortDSR() {
+void TFormMain::ComPortDSR(const TLineEvent& event) {
     ShowPortWatch();
-    const std::uint32_t status = ComPort->ModemStatus();
+    const std::uint32_t status = event.modemStatus;
     if (status == LastModemStatus) return;
     LastModemStatus = status;
     const bool dsr = (status & MS_DSR_ON) != 0;
-    // Edges are judged by the tick they were seen at, however late this handler runs.
-    const std::uint32_t tick = ComPort->EventTick();
+    // Edges are judged by their own tick, however late this handler runs.
+    const std::uint32_t tick = event.tick;
     switch (ComPort->Tag()) {
         case 0:
             if (dsr) PhotocellTrigger(tick);

@@ -270,8 +270,8 @@ void EdgeToRow() {
             };
             std::vector<Row> rows;
             rows.reserve(64);
-            port->OnDSR = [&](TComPort* p) {
-                rows.push_back({p->EventTick(), NowNs()});
+            port->OnDSR = [&](TComPort*, const TLineEvent& e) {
+                rows.push_back({e.tick, NowNs()});
                 BusyFor(std::chrono::milliseconds(busy));
             };
             port->Open();
@@ -347,8 +347,8 @@ void PolledPulses() {
             EmulatedDriver driver(true);
             auto port = PhotocellPort(CreateSerialDevice(driver));
             int rising = 0;
-            port->OnDSR = [&](TComPort* p) {
-                if (p->ModemStatus() & MS_DSR_ON) ++rising;
+            port->OnDSR = [&](TComPort*, const TLineEvent& e) {
+                if (e.modemStatus & MS_DSR_ON) ++rising;
             };
             constexpr int kPulses = 200;
             driver.pulseStart = NowNs() + 100'000'000;
