@@ -98,6 +98,15 @@ struct LineCounters {
     bool operator==(const LineCounters&) const = default;
 };
 
+// An earlier reading of the counters that already showed some of the edges a look reports (the
+// checker reads them while the worker is on its way into the wait): the edges it showed are
+// stamped with its tick.
+struct Sighting {
+    std::uint32_t tick = 0;  // taken after the reading
+    LineCounters counters;
+    bool operator==(const Sighting&) const = default;
+};
+
 // One observation of a port: what a wait compares to decide that something happened.
 struct LineState {
     std::uint32_t modemStatus = 0;  // MS_ bits
@@ -114,6 +123,7 @@ struct LineState {
     // so it is the stamp of the changes after the first.
     std::uint32_t lookTick = 0;
     int error = 0;  // the errno of a look that failed (then nothing else is valid)
+    std::vector<Sighting> sightings;  // earlier readings since the last look, oldest first
     bool operator==(const LineState&) const = default;
 };
 

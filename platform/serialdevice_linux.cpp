@@ -146,7 +146,7 @@ public:
 
     OpenResult Open(int port) override;
     bool IsOpen() const override { return fd_ >= 0; }
-    QString Path() const override { return DeviceForMessages(path_); }
+    QString Path() const override { return shownPath_; }
     int Configure(const SerialSettings& settings) override;
     void Close() override;
     std::uint32_t ModemStatus() override;
@@ -164,6 +164,7 @@ private:
         enum Kind { Woke, Interrupted, Unsupported, NoRecheck, Failed } kind;
         std::optional<std::uint32_t> evidence;  // the tick that proves the first change
         int error = 0;
+        std::vector<Sighting> sightings;  // the checker's readings that showed edges
     };
     // What the checker needs to know of the wait the worker is entering.
     struct Entry {
@@ -192,6 +193,7 @@ private:
     int fd_ = -1;
     int stopFd_ = -1;
     QString path_;
+    QString shownPath_;  // the path for messages, resolved once per open (the hint asks often)
     bool setExclusive_ = false;             // this open put the line in exclusive mode
     std::optional<int> serialFlagsBefore_;  // ASYNC_ flags before low latency was asked for
     std::atomic<bool> lowLatency_{false};
@@ -214,6 +216,7 @@ private:
     std::uint64_t generation_ = 0;
     Entry entry_;
     std::optional<std::uint32_t> checkTick_;  // the checker found an edge, first seen then
+    std::vector<Sighting> sightings_;         // the checker's readings that showed edges
 
     // The checker: one per open port, started with the first modem wait where the waiter can
     // be seen in its system call.
@@ -225,6 +228,7 @@ private:
 OpenResult LinuxSerialDevice::Open(int port) {
     Close();
     path_ = ComDevicePath(sys_, port);
+    shownPath_ = DeviceForMessages(path_);
     if (path_.isEmpty()) return {ENOENT, {}};
     const int fd =
         sys_.Open(path_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -536,6 +540,7 @@ WaitResult LinuxSerialDevice::WaitForChange(std::uint32_t evMask, const LineStat
     // The tick that proved the first change, if any.
     bool proven = false;
     std::uint32_t proof = 0;
+    std::vector<Sighting> sightings;
     int failures = 0;
     for (;;) {
         if (stop_) return WaitResult::Stopped;
@@ -550,10 +555,12 @@ WaitResult LinuxSerialDevice::WaitForChange(std::uint32_t evMask, const LineStat
         failures = 0;
         if (LineMoved(since, look, evMask)) {
             if (proven && TickDiff(look.lookTick, proof) >= 0) look.tick = proof;
+            look.sightings = std::move(sightings);
             now = look;
             return WaitResult::Changed;
         }
         proven = false;
+        sightings.clear();
         if (until && TickDiff(look.lookTick, *until) >= 0) {
             now = look;
             return WaitResult::TimedOut;
@@ -567,6 +574,8 @@ WaitResult LinuxSerialDevice::WaitForChange(std::uint32_t evMask, const LineStat
                 case ModemWaitEnd::Interrupted:
                     proven = end.evidence.has_value();
                     proof = end.evidence.value_or(0);
+                    sightings.insert(sightings.end(), end.sightings.begin(),
+                                     end.sightings.end());
                     continue;
                 case ModemWaitEnd::Unsupported:
                     modemWaitUnsupported_ = true;
@@ -595,12 +604,13 @@ LinuxSerialDevice::ModemWaitEnd LinuxSerialDevice::ModemWait(std::uint32_t evMas
     const bool checked = StartChecker();
     {
         std::lock_guard lock(mutex_);
-        if (stop_) return {ModemWaitEnd::Interrupted, {}};
+        if (stop_) return {ModemWaitEnd::Interrupted, {}, 0, {}};
         ++generation_;
         entry_ = {generation_, sys_.ThreadId(), evMask, look, until};
         inModemWait_ = true;
         waiter_ = pthread_self();
         checkTick_.reset();
+        sightings_.clear();
     }
     if (checked) {
         const std::uint64_t one = 1;
@@ -611,25 +621,27 @@ LinuxSerialDevice::ModemWaitEnd LinuxSerialDevice::ModemWait(std::uint32_t evMas
             inModemWait_ = false;
         }
         left_.notify_all();
-        return {ModemWaitEnd::NoRecheck, {}};
+        return {ModemWaitEnd::NoRecheck, {}, 0, {}};
     }
     const int r = sys_.Ioctl(fd_, TIOCMIWAIT, reinterpret_cast<void*>(ModemWaitMask(evMask)));
     const std::uint32_t returned = GetTickCount();
     const int e = r < 0 ? errno : 0;
     if (!checked) sys_.WakeMeAfter(0);
     std::optional<std::uint32_t> checkTick;
+    std::vector<Sighting> sightings;
     {
         std::lock_guard lock(mutex_);
         inModemWait_ = false;
         checkTick = checkTick_;
+        sightings.swap(sightings_);
     }
     left_.notify_all();
-    if (e == 0) return {ModemWaitEnd::Woke, returned};
+    if (e == 0) return {ModemWaitEnd::Woke, returned, 0, std::move(sightings)};
     // The checker's signal, the re-check timer, the stop, or a signal that beat the wake-up:
     // whatever came, the look that follows finds it.
-    if (e == EINTR) return {ModemWaitEnd::Interrupted, checkTick};
-    if (Unsupported(e)) return {ModemWaitEnd::Unsupported, {}};
-    return {ModemWaitEnd::Failed, {}, e};
+    if (e == EINTR) return {ModemWaitEnd::Interrupted, checkTick, 0, std::move(sightings)};
+    if (Unsupported(e)) return {ModemWaitEnd::Unsupported, {}, 0, {}};
+    return {ModemWaitEnd::Failed, {}, e, {}};
 }
 
 bool LinuxSerialDevice::StartChecker() {
@@ -703,6 +715,7 @@ bool LinuxSerialDevice::Pause(std::int64_t ns) {
 
 void LinuxSerialDevice::Check(const Entry& entry) {
     std::optional<std::uint32_t> seen;  // the first reading that showed a change
+    LineCounters last = entry.look.counters;
     std::int64_t pauseNs = 20'000;
     std::int64_t nextReading = 0;
     for (;;) {
@@ -727,6 +740,13 @@ void LinuxSerialDevice::Check(const Entry& entry) {
             const int e = Observe(entry.evMask, reading);
             if (!seen && (e != 0 || LineMoved(entry.look, reading, entry.evMask)))
                 seen = e ? GetTickCount() : reading.lookTick;
+            // Each reading that shows new edges stamps them, should the worker be held up.
+            if (e == 0 && reading.countersValid && !(reading.counters == last)) {
+                last = reading.counters;
+                std::lock_guard lock(mutex_);
+                if (inModemWait_ && generation_ == entry.generation && sightings_.size() < 64)
+                    sightings_.push_back({reading.lookTick, reading.counters});
+            }
             nextReading = t + 1'000'000;
         }
         if (held && !seen) {

@@ -166,8 +166,40 @@ std::vector<LineEdge> LineEdges::Next(const LineState& look) {
             }
         }
     const std::vector<CommEvent> events = CommEventsBetween(before, look, evMask_);
-    for (std::size_t j = 0; j < events.size(); ++j)
-        out.push_back({events[j].mask, events[j].modemStatus, j == 0 ? look.tick : look.lookTick});
+    // Each edge is stamped with the earliest evidence of it: the first earlier reading whose
+    // count already includes it, the look's own evidence for the first edge, else the look.
+    const auto n = std::uint32_t(events.size());
+    for (std::uint32_t j = 0; j < n; ++j) {
+        std::uint32_t stamp = j == 0 ? look.tick : look.lookTick;
+        if (counted && !look.sightings.empty()) {
+            std::optional<std::uint32_t> seen;  // the latest of the lines' first sightings
+            bool all = true;
+            for (const Line& line : kLines) {
+                if (!(events[j].mask & line.event)) continue;
+                const std::uint32_t delta =
+                    look.counters.*line.counter - before.counters.*line.counter;
+                const std::uint32_t k = std::min(Capped(delta), n);
+                if (j < n - k) continue;
+                // The line's edges in the list are its last k: this one is number
+                // delta - k + (j - (n - k)) + 1 since `before`.
+                const auto needed = std::int64_t(delta - k + (j - (n - k)) + 1);
+                std::optional<std::uint32_t> first;
+                for (const Sighting& s : look.sightings)
+                    if (TickAfter(s.counters.*line.counter, before.counters.*line.counter) >=
+                        needed) {
+                        first = s.tick;
+                        break;
+                    }
+                if (!first) {
+                    all = false;
+                    break;
+                }
+                if (!seen || TickAfter(*first, *seen) > 0) seen = first;
+            }
+            if (all && seen && TickAfter(stamp, *seen) > 0) stamp = *seen;
+        }
+        out.push_back({events[j].mask, events[j].modemStatus, stamp});
+    }
     if (!events.empty()) level_ = events.back().modemStatus & EV_MODEM_LEVELS;
     else if (!counted) level_ = look.modemStatus & EV_MODEM_LEVELS;
 
