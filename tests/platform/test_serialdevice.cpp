@@ -754,3 +754,21 @@ TEST_F(SerialDeviceTest, AQuietPortStaysInOneWait) {
     device->CancelWait();
     ASSERT_EQ(wait.wait_for(10s), std::future_status::ready);
 }
+
+// ftdi_sio's status packets come once per latency-timer interval: the port asks for low latency
+// (1 ms instead of 16) and gives the setting back when it closes; a driver that refuses it is
+// no failure.
+TEST_F(SerialDeviceTest, TheDriverIsAskedForLowLatencyWhileThePortIsOpen) {
+    Pty pty;
+    ModemLines lines;
+    lines.serialInfo = true;
+    OpenEmulated(pty, lines);
+    ASSERT_EQ(device->Configure(Settings9600()), 0);
+    EXPECT_TRUE(lines.LowLatency());
+    device->Close();
+    EXPECT_FALSE(lines.LowLatency());
+
+    lines.serialInfo = false;  // the request goes to the pseudo-terminal, which refuses it
+    ASSERT_EQ(device->Open(3).error, 0);
+    EXPECT_EQ(device->Configure(Settings9600()), 0);
+}
