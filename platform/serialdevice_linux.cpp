@@ -180,6 +180,7 @@ private:
     ModemWaitEnd ModemWait(std::uint32_t evMask, const LineState& look,
                            std::optional<std::uint32_t> until);
     bool StartChecker();
+    void StopChecker();
     void CheckerLoop();
     void Check(const Entry& entry);
     bool HeldInModemWait(const std::string& syscall) const;
@@ -223,6 +224,7 @@ private:
     std::thread checker_;
     int checkFd_ = -1;
     std::atomic<bool> waiterVisible_{true};
+    std::atomic<bool> checkerQuit_{false};
 };
 
 OpenResult LinuxSerialDevice::Open(int port) {
@@ -270,6 +272,7 @@ OpenResult LinuxSerialDevice::Open(int port) {
     stopFd_ = stopFd;
     setExclusive_ = !wasExclusive;
     stop_ = false;
+    checkerQuit_ = false;
     modemWaitUnsupported_ = false;
     noStatus_ = false;
     noCounters_ = false;
@@ -579,6 +582,7 @@ WaitResult LinuxSerialDevice::WaitForChange(std::uint32_t evMask, const LineStat
                     continue;
                 case ModemWaitEnd::Unsupported:
                     modemWaitUnsupported_ = true;
+                    StopChecker();  // nothing for it to confirm
                     continue;
                 case ModemWaitEnd::NoRecheck:
                     noRecheck_ = true;
@@ -644,6 +648,14 @@ LinuxSerialDevice::ModemWaitEnd LinuxSerialDevice::ModemWait(std::uint32_t evMas
     return {ModemWaitEnd::Failed, {}, e, {}};
 }
 
+void LinuxSerialDevice::StopChecker() {
+    if (!checker_.joinable()) return;
+    checkerQuit_ = true;
+    const std::uint64_t one = 1;
+    sys_.Write(checkFd_, &one, sizeof one);
+    checker_.join();
+}
+
 bool LinuxSerialDevice::StartChecker() {
     if (checker_.joinable()) return true;
     if (!waiterVisible_) return false;
@@ -674,7 +686,7 @@ void LinuxSerialDevice::CheckerLoop() {
     for (;;) {
         struct pollfd fds[2] = {{checkFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
         const int r = sys_.Poll(fds, 2, -1);
-        if (stop_) return;
+        if (stop_ || checkerQuit_) return;
         if (r > 0 && (fds[0].revents & POLLIN)) {
             std::uint64_t count = 0;
             sys_.Read(checkFd_, &count, sizeof count);
