@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "tests/support/fakeserialdevice.h"
+#include "tests/support/scripteddialogs.h"
 #include "serial/comport.h"
 #include "tests/platform/serialtesthelpers.h"
 
@@ -317,6 +318,7 @@ TEST_F(ComPortOnLinux, AConfigurationFailureLeavesNoDescriptorOpen) {
 // The photocell port on an emulated driver of the real Linux device: what OnDSR reports.
 class PhotocellOnDriver : public ComPortOnLinux {
 protected:
+    ScopedDialogs dialogs;
     Pty pty;
     ModemLines lines;
     std::vector<std::uint32_t> levels;  // the DSR level of each OnDSR
@@ -390,4 +392,19 @@ TEST_F(PhotocellOnDriver, AFailedFirstLookDoesNotLeaveTheWatchDeaf) {
         ASSERT_TRUE(Until(std::size_t(i) + 1)) << "edge " << i << " was not reported";
     }
     EXPECT_EQ(levels.size(), 10u);
+}
+
+// A watch that cannot observe the line at all does not pretend to: the port closes with the
+// usual message.
+TEST_F(PhotocellOnDriver, AWatchThatCannotLookAtTheLineClosesThePort) {
+    lines.getError = EIO;
+    OpenPort();
+    for (int i = 0; i < 2000 && port.Connected(); ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_FALSE(port.Connected());
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains(QStringLiteral("COM3"))) << dialogs.errors[0].toStdString();
+    EXPECT_TRUE(dialogs.errors[0].contains(QStringLiteral("(5)"))) << dialogs.errors[0].toStdString();
 }
