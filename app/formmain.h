@@ -90,7 +90,7 @@ public:
     void ComPortOpen();
     void ComPortClose();
     // A change of the photocell's line, with the tick it was seen at.
-    void ComPortDSR(std::uint32_t modemStatus, std::uint32_t tick);
+    void ComPortDSR(const TLineEvent& event);
     void ShowPortWatch();
     // Before a LAP by hand taken at `tick`: handles the photocell events seen by then, so that
     // their rows come first. The start number typed for the press stays for the press.

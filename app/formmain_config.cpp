@@ -57,7 +57,7 @@ void TFormMain::bCFGClick() {
             s.port = ComPort->Port();
             SetRaceSettings(s);
             // A failed open leaves here with its message; the steps below are skipped.
-            if (index != openingIndex) ComPort->Open();
+            if (index != openingIndex || !ComPort->Connected()) ComPort->Open();
         }
         Execute(cmd::Arm{false});
     }

@@ -324,7 +324,7 @@ void TFormMain::BuildControls() {
     ComPort->SetEnableDTR(true);
     ComPort->SetWriteBufSize(64);
     ComPort->SetReadBufSize(64);
-    ComPort->OnDSR = [this](TComPort* port) { ComPortDSR(port->ModemStatus(), port->EventTick()); };
+    ComPort->OnDSR = [this](TComPort*, const TLineEvent& event) { ComPortDSR(event); };
     ComPort->OnOpen = [this](TComPort*) { ComPortOpen(); };
     ComPort->OnClose = [this](TComPort*) { ComPortClose(); };
 

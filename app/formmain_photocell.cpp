@@ -34,16 +34,17 @@ void TFormMain::ShowPortWatch() {
 }
 
 void TFormMain::DeliverPhotocellFinishesSeenBy(std::uint32_t tick) {
-    if (!ComPort->HasEventsSeenBy(tick)) return;
+    if (!ComPort->Connected()) return;
     const QString typed = cbStartN->currentText();
     cbStartN->setEditText(QString());
     ComPort->DeliverEventsSeenBy(tick);
     cbStartN->setEditText(typed);
 }
 
-void TFormMain::ComPortDSR(std::uint32_t modemStatus, std::uint32_t tick) {
+void TFormMain::ComPortDSR(const TLineEvent& event) {
     ShowPortWatch();
-    std::optional<cmd::Lap> lap = Photocell.ComPortDSR(race_, modemStatus, tick);
+    // Edges are judged by their own tick, however late this handler runs.
+    std::optional<cmd::Lap> lap = Photocell.ComPortDSR(race_, event.modemStatus, event.tick);
     if (!lap) return;
     // The number typed for the next finisher is this finisher's, as for a LAP by hand.
     lap->startNo = cbStartN->currentText();

@@ -68,8 +68,8 @@ void BM_TimestampError(benchmark::State& state) {
         FakeSerialDevice* fake = nullptr;
         auto port = PhotocellPort(fake);
         std::vector<Seen> seen;
-        port->OnDSR = [&](TComPort* p) {
-            seen.push_back({p->EventTick(), GetTickCount(), p->ModemStatus()});
+        port->OnDSR = [&](TComPort*, const TLineEvent& e) {
+            seen.push_back({e.tick, GetTickCount(), e.modemStatus});
             BusyFor(busy);
         };
         port->Open();
@@ -137,8 +137,8 @@ void BM_RaceBursts(benchmark::State& state) {
         FakeSerialDevice* fake = nullptr;
         auto port = PhotocellPort(fake);
         std::vector<Seen> seen;
-        port->OnDSR = [&](TComPort* p) {
-            seen.push_back({p->EventTick(), 0, p->ModemStatus()});
+        port->OnDSR = [&](TComPort*, const TLineEvent& e) {
+            seen.push_back({e.tick, 0, e.modemStatus});
             std::this_thread::sleep_for(busy);
         };
         port->Open();

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The serial device of one "COM" port number, behind a small interface so that the port
@@ -97,6 +98,15 @@ struct LineCounters {
     bool operator==(const LineCounters&) const = default;
 };
 
+// An earlier reading of the counters that already showed some of the edges a look reports (the
+// checker reads them while the worker is on its way into the wait): the edges it showed are
+// stamped with its tick.
+struct Sighting {
+    std::uint32_t tick = 0;  // taken after the reading
+    LineCounters counters;
+    bool operator==(const Sighting&) const = default;
+};
+
 // One observation of a port: what a wait compares to decide that something happened.
 struct LineState {
     std::uint32_t modemStatus = 0;  // MS_ bits
@@ -105,9 +115,15 @@ struct LineState {
     bool countersValid = false;  // the driver keeps counters
     std::int32_t inQueue = 0;    // bytes waiting to be read
     std::int32_t outQueue = 0;   // bytes not yet sent
-    // The tick (GetTickCount) at which what a wait reports was seen: the moment the wait
-    // returned, taken before anything else, or the look that found it.
+    // The tick (GetTickCount) for the first change this observation shows: taken at or after
+    // the moment its evidence was read (the return of the wait it woke, the check that found
+    // it, or the look itself), never before.
     std::uint32_t tick = 0;
+    // The tick taken right after the look read the line: every change it shows came by then,
+    // so it is the stamp of the changes after the first.
+    std::uint32_t lookTick = 0;
+    int error = 0;  // the errno of a look that failed (then nothing else is valid)
+    std::vector<Sighting> sightings;  // earlier readings since the last look, oldest first
     bool operator==(const LineState&) const = default;
 };
 
@@ -119,18 +135,62 @@ struct CommEvent {
 };
 
 // The events that lead from one observation to the next, oldest first, limited to evMask.
-// A line that changed more than once between the observations (its counter advanced by two or
-// more) gives one event per change, so that a short pulse still arrives as its two edges; the
-// statuses of the earlier events are reconstructed from the final one. Lines changing together
-// share an event. Ring, break, error, received characters and an emptied transmit queue are
-// reported with the last event.
+// Where the driver keeps counters they say how many edges a line had, and `before.modemStatus`
+// is taken as the level those edges started from: a line that changed more than once between
+// the observations gives one event per change, so that a short pulse still arrives as its two
+// edges, and the levels of the events follow from the count. A level that disagrees with the
+// count is not an edge (LineEdges settles it). Without counters the level decides. Lines
+// changing together share an event. Ring, break, error, received characters and an emptied
+// transmit queue are reported with the last event.
 std::vector<CommEvent> CommEventsBetween(const LineState& before, const LineState& after,
                                          std::uint32_t evMask);
+
+// Whether `now` shows anything evMask selects that `since` did not (a counter, a level, data).
+bool LineMoved(const LineState& since, const LineState& now, std::uint32_t evMask);
+// Whether the observation `ahead` has seen every edge that `behind` has: its counters have
+// reached those of `behind` (or, without counters, it was taken at or after it).
+bool LineCaughtUp(const LineState& ahead, const LineState& behind, std::uint32_t evMask);
+
+// One edge (or batch of lines changing together) as the watch reports it.
+struct LineEdge {
+    std::uint32_t mask = 0;         // EV_ bits
+    std::uint32_t modemStatus = 0;  // the lines right after it
+    std::uint32_t tick = 0;         // never taken before its evidence
+    bool operator==(const LineEdge&) const = default;
+};
+
+// Turns the watch's successive observations into edges. The counters are the truth; a level
+// that disagrees with them is a debt that the driver's next counter change pays (ftdi_sio reads
+// the level live but counts only with its next status packet). Only a disagreement that lasts
+// kLevelWinsMs lets the level win, once, stamped with the look that first saw it; the counter
+// that then catches up pays that edge instead of making another.
+class LineEdges {
+public:
+    static constexpr std::uint32_t kLevelWinsMs = 20;
+
+    explicit LineEdges(std::uint32_t evMask) : evMask_(evMask) {}
+    // The first good look of a watch: what came before it is not an edge.
+    void Baseline(const LineState& look);
+    // The edges since the last look, oldest first.
+    std::vector<LineEdge> Next(const LineState& look);
+    // The last look (what the next wait compares with).
+    const LineState& Last() const { return last_; }
+    // The tick by which the watch must look again for a debt to be settled; none without one.
+    std::optional<std::uint32_t> Deadline() const;
+
+private:
+    static constexpr int kLineCount = 3;  // CTS, DSR, RLSD
+    std::uint32_t evMask_;
+    LineState last_;
+    std::uint32_t level_ = 0;  // the watched lines' levels as the edges so far left them
+    std::optional<std::uint32_t> debtSince_[kLineCount];
+    std::optional<std::uint32_t> credit_[kLineCount];  // the level won at this tick, not yet counted
+};
 
 // "COM" + n.
 QString ComPortName(int port);
 
-enum class WaitResult { Changed, Stopped, Failed };
+enum class WaitResult { Changed, Stopped, Failed, TimedOut };
 
 struct OpenResult {
     int error = 0;   // errno; 0 on success
@@ -156,13 +216,15 @@ public:
     virtual std::int32_t InputCount() = 0;
     virtual void Purge(std::uint32_t flags) = 0;
 
-    // Worker side. ReadLineState observes the port now. WaitForChange blocks until `now` differs
-    // from `since` in something evMask selects (Changed), until CancelWait (Stopped) or until the
-    // device fails (Failed, with the errno in `error`). A stop request wins over a change that
-    // arrives at the same time. Only one thread waits at a time.
+    // ReadLineState observes the port now (any thread; a failed look carries its errno).
+    // Worker side: WaitForChange blocks until `now` differs from `since` in something evMask
+    // selects (Changed), until the tick `until` has come with nothing new (TimedOut, `now` a
+    // fresh look), until CancelWait (Stopped) or until the device fails (Failed, with the errno
+    // in `error`). A stop request wins over a change that arrives at the same time. Only one
+    // thread waits at a time.
     virtual LineState ReadLineState(std::uint32_t evMask) = 0;
     virtual WaitResult WaitForChange(std::uint32_t evMask, const LineState& since, LineState& now,
-                                     int& error) = 0;
+                                     int& error, std::optional<std::uint32_t> until = {}) = 0;
     // Any thread: releases the wait at once, and every later wait, until the next Open.
     virtual void CancelWait() = 0;
     // How the open port is watched, for the operator; empty when closed.

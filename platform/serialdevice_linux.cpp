@@ -16,20 +16,27 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/timerfd.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
 
 #include "platform/programpaths.h"
 #include "platform/serialdevice.h"
@@ -51,10 +58,14 @@ constexpr std::uint32_t kPolledEvents = EV_RXCHAR | EV_TXEMPTY | EV_BREAK | EV_E
 // The polled watch samples the lines on this fixed grid of absolute deadlines: 2 kHz, so that
 // a pulse of 2 ms spans four samples and survives a sample delayed by up to 1.5 ms.
 constexpr std::int64_t kSamplePeriodNs = 500'000;
-// While sitting in TIOCMIWAIT the lines are looked at again this often: an edge that came
-// between the last look and the kernel's own snapshot when the wait was entered does not wake
-// it, and is found by this look instead.
-constexpr long kRecheckUs = 4'000;
+// Where the waiter cannot be seen in its wait (no /proc/self/task/<tid>/syscall), the lines are
+// looked at again this often while sitting in TIOCMIWAIT: an edge that came between the last
+// look and the kernel's own snapshot when the wait was entered does not wake it, and is found
+// by this look instead.
+constexpr long kRecheckUs = 3'000;
+// A look that fails is tried this often before the watch gives up (a USB control transfer can
+// fail once without the adapter being gone).
+constexpr int kLookAttempts = 3;
 
 // The signal that releases a thread from TIOCMIWAIT. Its handler does nothing: the point is that
 // the ioctl returns EINTR because the handler is installed without SA_RESTART.
@@ -135,7 +146,7 @@ public:
 
     OpenResult Open(int port) override;
     bool IsOpen() const override { return fd_ >= 0; }
-    QString Path() const override { return DeviceForMessages(path_); }
+    QString Path() const override { return shownPath_; }
     int Configure(const SerialSettings& settings) override;
     void Close() override;
     std::uint32_t ModemStatus() override;
@@ -143,42 +154,83 @@ public:
     void Purge(std::uint32_t flags) override;
     LineState ReadLineState(std::uint32_t evMask) override;
     WaitResult WaitForChange(std::uint32_t evMask, const LineState& since, LineState& now,
-                             int& error) override;
+                             int& error, std::optional<std::uint32_t> until) override;
     void CancelWait() override;
     QString WatchDescription() const override;
 
 private:
+    // How one TIOCMIWAIT ended.
+    struct ModemWaitEnd {
+        enum Kind { Woke, Interrupted, Unsupported, NoRecheck, Failed } kind;
+        std::optional<std::uint32_t> evidence;  // the tick that proves the first change
+        int error = 0;
+        std::vector<Sighting> sightings;  // the checker's readings that showed edges
+    };
+    // What the checker needs to know of the wait the worker is entering.
+    struct Entry {
+        std::uint64_t generation = 0;
+        pid_t tid = 0;
+        std::uint32_t evMask = 0;
+        LineState look;  // the look the wait was entered after
+        std::optional<std::uint32_t> until;
+    };
+
     int Observe(std::uint32_t evMask, LineState& state);
-    std::optional<WaitResult> Look(std::uint32_t evMask, const LineState& since, LineState& now,
-                                   int& error, std::uint32_t stamp);
-    int ModemWait(unsigned long lines);
+    int ReadCounters(LineState& state);
+    ModemWaitEnd ModemWait(std::uint32_t evMask, const LineState& look,
+                           std::optional<std::uint32_t> until);
+    bool StartChecker();
+    void StopChecker();
+    void CheckerLoop();
+    void Check(const Entry& entry);
+    bool HeldInModemWait(const std::string& syscall) const;
+    bool Pause(std::int64_t ns);
     int SetModemLine(int line, bool on);
+    void AskForLowLatency();
     WaitResult PolledWait(std::uint32_t evMask, const LineState& since, LineState& now, int& error,
-                          bool observable);
+                          bool observable, std::optional<std::uint32_t> until);
 
     SerialSystem& sys_;
     int fd_ = -1;
     int stopFd_ = -1;
     QString path_;
+    QString shownPath_;  // the path for messages, resolved once per open (the hint asks often)
+    bool setExclusive_ = false;             // this open put the line in exclusive mode
+    std::optional<int> serialFlagsBefore_;  // ASYNC_ flags before low latency was asked for
+    std::atomic<bool> lowLatency_{false};
     // What the driver turned out not to have; found by the first observation (on the main
     // thread, before the worker starts) or by the worker, never by both at once.
     // (Atomic because the operator's hint reads them from the main thread.)
     std::atomic<bool> modemWaitUnsupported_{false};
     std::atomic<bool> noStatus_{false};
     std::atomic<bool> noCounters_{false};
+    std::atomic<bool> noRecheck_{false};  // neither the checker nor the re-check timer works
     std::atomic<std::uint32_t> watchMask_{0};
 
-    // The stop request, and who sits in TIOCMIWAIT (so CancelWait knows whom to signal).
+    // The stop request, who sits in TIOCMIWAIT (so CancelWait knows whom to signal), and what
+    // the checker knows of that wait.
     std::mutex mutex_;
     std::condition_variable left_;
     std::atomic<bool> stop_{false};
     bool inModemWait_ = false;
     pthread_t waiter_{};
+    std::uint64_t generation_ = 0;
+    Entry entry_;
+    std::optional<std::uint32_t> checkTick_;  // the checker found an edge, first seen then
+    std::vector<Sighting> sightings_;         // the checker's readings that showed edges
+
+    // The checker: one per open port, started with the first modem wait where the waiter can
+    // be seen in its system call.
+    std::thread checker_;
+    int checkFd_ = -1;
+    std::atomic<bool> waiterVisible_{true};
+    std::atomic<bool> checkerQuit_{false};
 };
 
 OpenResult LinuxSerialDevice::Open(int port) {
     Close();
     path_ = ComDevicePath(sys_, port);
+    shownPath_ = DeviceForMessages(path_);
     if (path_.isEmpty()) return {ENOENT, {}};
     const int fd =
         sys_.Open(path_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -195,28 +247,38 @@ OpenResult LinuxSerialDevice::Open(int port) {
     if (!S_ISCHR(st.st_mode)) return refuse(ENOTTY);
     struct termios2 t {};
     if (RetryIoctl(sys_, fd, TCGETS2, &t) != 0) return refuse(errno);  // not a terminal
+    // The exclusive mode belongs to the terminal, not to this descriptor: it is given back only
+    // by the open that set it. One already set is another holder's (root may open anyway).
+    int exclusive = 0;
+    const bool wasExclusive = RetryIoctl(sys_, fd, TIOCGEXCL, &exclusive) == 0 && exclusive;
     if (RetryIoctl(sys_, fd, TIOCEXCL, nullptr) != 0) return refuse(errno);
+    auto giveBack = [&] {
+        if (!wasExclusive) RetryIoctl(sys_, fd, TIOCNXCL, nullptr);
+    };
     // TIOCEXCL does not hold against root; the lock keeps a second copy of the program off the
     // line whoever runs it.
     if (sys_.Flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int e = errno == EWOULDBLOCK ? EBUSY : errno;
-        // The exclusive mode belongs to the terminal, not to this descriptor: left set, it would
-        // lock everybody else out of the line for as long as any other holder keeps it open.
-        RetryIoctl(sys_, fd, TIOCNXCL, nullptr);
+        giveBack();
         return refuse(e);
     }
     const int stopFd = sys_.EventFd();
     if (stopFd < 0) {
         const int e = errno;
-        RetryIoctl(sys_, fd, TIOCNXCL, nullptr);
+        giveBack();
         return refuse(e);
     }
     fd_ = fd;
     stopFd_ = stopFd;
+    setExclusive_ = !wasExclusive;
     stop_ = false;
+    checkerQuit_ = false;
     modemWaitUnsupported_ = false;
     noStatus_ = false;
     noCounters_ = false;
+    noRecheck_ = false;
+    lowLatency_ = false;
+    serialFlagsBefore_.reset();
     watchMask_ = 0;
     return {};
 }
@@ -276,6 +338,7 @@ int LinuxSerialDevice::Configure(const SerialSettings& settings) {
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     if (RetryIoctl(sys_, fd_, TCSETS2, &t) != 0) return errno;
+    AskForLowLatency();
     if (const int e = SetModemLine(TIOCM_DTR, d.fDtrControl != DTR_CONTROL_DISABLE)) return e;
     if (d.fRtsControl != RTS_CONTROL_HANDSHAKE)
         if (const int e = SetModemLine(TIOCM_RTS, d.fRtsControl == RTS_CONTROL_ENABLE)) return e;
@@ -285,9 +348,47 @@ int LinuxSerialDevice::Configure(const SerialSettings& settings) {
     return 0;
 }
 
+// ftdi_sio reports the lines with its status packets, one per latency-timer interval: 16 ms
+// unless the port asks for low latency, which sets the timer to 1 ms. Other drivers take the
+// flag or refuse it; either way nothing else changes.
+void LinuxSerialDevice::AskForLowLatency() {
+    struct serial_struct ss {};
+    if (RetryIoctl(sys_, fd_, TIOCGSERIAL, &ss) != 0) return;
+    if (ss.flags & ASYNC_LOW_LATENCY) {
+        lowLatency_ = true;
+        return;
+    }
+    const int before = ss.flags;
+    ss.flags |= ASYNC_LOW_LATENCY;
+    if (RetryIoctl(sys_, fd_, TIOCSSERIAL, &ss) != 0) return;
+    if (!serialFlagsBefore_) serialFlagsBefore_ = before;
+    lowLatency_ = true;
+}
+
 void LinuxSerialDevice::Close() {
+    if (checker_.joinable()) {
+        stop_ = true;
+        const std::uint64_t one = 1;
+        if (stopFd_ >= 0) sys_.Write(stopFd_, &one, sizeof one);
+        checker_.join();
+    }
+    if (checkFd_ >= 0) {
+        sys_.Close(checkFd_);
+        checkFd_ = -1;
+    }
     if (fd_ >= 0) {
-        RetryIoctl(sys_, fd_, TIOCNXCL, nullptr);
+        // What this open changed of the terminal is given back: the latency timer of an FTDI
+        // adapter, and the exclusive mode.
+        if (serialFlagsBefore_) {
+            struct serial_struct ss {};
+            if (RetryIoctl(sys_, fd_, TIOCGSERIAL, &ss) == 0) {
+                ss.flags &= ~ASYNC_LOW_LATENCY;
+                RetryIoctl(sys_, fd_, TIOCSSERIAL, &ss);
+            }
+            serialFlagsBefore_.reset();
+        }
+        if (setExclusive_) RetryIoctl(sys_, fd_, TIOCNXCL, nullptr);
+        setExclusive_ = false;
         sys_.Close(fd_);
         fd_ = -1;
     }
@@ -318,43 +419,56 @@ void LinuxSerialDevice::Purge(std::uint32_t flags) {
     RetryIoctl(sys_, fd_, TCFLSH, reinterpret_cast<void*>(how));
 }
 
-// Fills `state` with what evMask needs; 0, or the errno that says the device is gone.
-int LinuxSerialDevice::Observe(std::uint32_t evMask, LineState& state) {
-    state = {};
-    // What the driver does not have is not asked again: the millisecond poll should cost no
-    // more than it must.
-    if (!noStatus_) {
-        int bits = 0;
-        if (RetryIoctl(sys_, fd_, TIOCMGET, &bits) == 0) {
-            state.statusValid = true;
-            state.modemStatus = ToModemStatus(bits);
-        } else if (Unsupported(errno)) {
-            noStatus_ = true;
-        } else {
-            return errno;
-        }
+int LinuxSerialDevice::ReadCounters(LineState& state) {
+    struct serial_icounter_struct ic {};
+    if (RetryIoctl(sys_, fd_, TIOCGICOUNT, &ic) != 0) {
+        if (!Unsupported(errno)) return errno;
+        noCounters_ = true;
+        state.countersValid = false;
+        return 0;
     }
-    if ((evMask & (EV_MODEM_LINES | EV_RXCHAR | EV_BREAK | EV_ERR)) && !noCounters_) {
-        struct serial_icounter_struct ic {};
-        if (RetryIoctl(sys_, fd_, TIOCGICOUNT, &ic) == 0) {
-            state.countersValid = true;
-            LineCounters& c = state.counters;
-            c.cts = std::uint32_t(ic.cts);
-            c.dsr = std::uint32_t(ic.dsr);
-            c.rng = std::uint32_t(ic.rng);
-            c.dcd = std::uint32_t(ic.dcd);
-            c.rx = std::uint32_t(ic.rx);
-            c.tx = std::uint32_t(ic.tx);
-            c.frame = std::uint32_t(ic.frame);
-            c.overrun = std::uint32_t(ic.overrun);
-            c.parity = std::uint32_t(ic.parity);
-            c.brk = std::uint32_t(ic.brk);
-            c.bufOverrun = std::uint32_t(ic.buf_overrun);
-        } else if (Unsupported(errno)) {
-            noCounters_ = true;
-        } else {
-            return errno;
+    state.countersValid = true;
+    LineCounters& c = state.counters;
+    c.cts = std::uint32_t(ic.cts);
+    c.dsr = std::uint32_t(ic.dsr);
+    c.rng = std::uint32_t(ic.rng);
+    c.dcd = std::uint32_t(ic.dcd);
+    c.rx = std::uint32_t(ic.rx);
+    c.tx = std::uint32_t(ic.tx);
+    c.frame = std::uint32_t(ic.frame);
+    c.overrun = std::uint32_t(ic.overrun);
+    c.parity = std::uint32_t(ic.parity);
+    c.brk = std::uint32_t(ic.brk);
+    c.bufOverrun = std::uint32_t(ic.buf_overrun);
+    return 0;
+}
+
+// Fills `state` with what evMask needs; 0, or the errno that says the device failed. The look
+// is consistent: counters, level, counters again, repeated while the counters moved, so that
+// the level belongs to the count it is read with. Its tick is taken after the reading.
+int LinuxSerialDevice::Observe(std::uint32_t evMask, LineState& state) {
+    const bool counters = (evMask & (EV_MODEM_LINES | EV_RXCHAR | EV_BREAK | EV_ERR)) != 0;
+    for (int attempt = 0;; ++attempt) {
+        state = {};
+        // What the driver does not have is not asked again: the millisecond poll should cost
+        // no more than it must.
+        if (counters && !noCounters_)
+            if (const int e = ReadCounters(state)) return e;
+        if (!noStatus_) {
+            int bits = 0;
+            if (RetryIoctl(sys_, fd_, TIOCMGET, &bits) == 0) {
+                state.statusValid = true;
+                state.modemStatus = ToModemStatus(bits);
+            } else if (Unsupported(errno)) {
+                noStatus_ = true;
+            } else {
+                return errno;
+            }
         }
+        if (!state.countersValid || attempt == 3) break;
+        LineState again = state;
+        if (const int e = ReadCounters(again)) return e;
+        if (again.counters == state.counters) break;
     }
     if (evMask & EV_RXCHAR) {
         int n = 0;
@@ -370,32 +484,22 @@ int LinuxSerialDevice::Observe(std::uint32_t evMask, LineState& state) {
         else if (!Unsupported(errno))
             return errno;
     }
+    state.lookTick = GetTickCount();
+    state.tick = state.lookTick;
     return 0;
 }
 
 LineState LinuxSerialDevice::ReadLineState(std::uint32_t evMask) {
     LineState state;
     watchMask_ = evMask;
-    if (fd_ >= 0) Observe(evMask, state);
-    state.tick = GetTickCount();
+    if (fd_ < 0) {
+        state.error = EBADF;
+    } else if (const int e = Observe(evMask, state)) {
+        state = {};
+        state.error = e;
+    }
+    if (state.error) state.lookTick = state.tick = GetTickCount();
     return state;
-}
-
-int LinuxSerialDevice::ModemWait(unsigned long lines) {
-    {
-        std::lock_guard lock(mutex_);
-        if (stop_) return EINTR;
-        inModemWait_ = true;
-        waiter_ = pthread_self();
-    }
-    const int r = sys_.Ioctl(fd_, TIOCMIWAIT, reinterpret_cast<void*>(lines));
-    const int e = r < 0 ? errno : 0;
-    {
-        std::lock_guard lock(mutex_);
-        inModemWait_ = false;
-    }
-    left_.notify_all();
-    return e;
 }
 
 // How the wait is released by a stop request:
@@ -407,88 +511,290 @@ int LinuxSerialDevice::ModemWait(unsigned long lines) {
 // The flag is checked before every wait and after every return, before the result is looked
 // at, so a stop wins over a line change that arrives with it.
 //
-// How no edge is late: the lines and the driver's counters, which keep every edge, are read
+// How no edge is lost: the lines and the driver's counters, which keep every edge, are read
 // before each wait, so nothing between two waits is lost. But the kernel takes its own snapshot
-// of the counters when TIOCMIWAIT is entered, and an edge between the last look and that
-// snapshot does not wake the wait. So the wait is entered with a timer that signals the thread
-// every kRecheckUs (repeating, in case one signal is spent before the thread is in the ioctl);
-// the lines are looked at again and the wait re-entered. An edge found that way can only have
-// come in that entry window, so it is stamped with the tick of the look before the wait, not
-// with the tick of the re-check. An edge that wakes the wait is stamped with the tick taken the
-// moment the ioctl returns.
+// of the counters when TIOCMIWAIT is entered (serial_core, the generic usb-serial wait), and an
+// edge between the last look and that snapshot does not wake the wait. A checker thread closes
+// that window once per wait: it watches /proc/self/task/<worker>/syscall until the worker sits
+// in TIOCMIWAIT on this descriptor, then reads the counters. Equal to the look before the wait,
+// the kernel's snapshot holds them too and every later edge wakes the wait, so the checker
+// sleeps until the next one; different, the edge came in the window, and the checker signals
+// the worker with the tick at which it read them. A quiet port thus costs two sleeping threads
+// and nothing else. Where that file cannot be read, a timer signals the waiter every
+// kRecheckUs instead; where even that fails, the lines are sampled.
+//
+// How no edge is early: a change is stamped with a tick taken at or after the moment its
+// evidence was read: the return of the wait it woke, the checker's reading, or the look that
+// found it. Drivers that look for a pending signal before the counters after a wake-up
+// (serial_core, cdc-acm) turn a woken wait into EINTR; the look that follows stamps the edge.
 //
 // Drivers without TIOCMIWAIT, and events it does not cover (received characters, breaks,
 // errors), are watched by sampling the lines on a fixed grid of absolute deadlines in poll(),
 // which also watches the stop eventfd, so there the stop needs no signal.
 WaitResult LinuxSerialDevice::WaitForChange(std::uint32_t evMask, const LineState& since,
-                                            LineState& now, int& error) {
+                                            LineState& now, int& error,
+                                            std::optional<std::uint32_t> until) {
     if (fd_ < 0) {
         error = EBADF;
         return WaitResult::Failed;
     }
     watchMask_ = evMask;
     UnblockWakeSignal();
-    // The tick a change found by the next look is stamped with.
-    std::uint32_t stamp = GetTickCount();
+    // The tick that proved the first change, if any.
+    bool proven = false;
+    std::uint32_t proof = 0;
+    std::vector<Sighting> sightings;
+    int failures = 0;
     for (;;) {
         if (stop_) return WaitResult::Stopped;
-        const std::uint32_t lookTick = GetTickCount();
-        if (const auto done = Look(evMask, since, now, error, stamp)) return *done;
-
-        const bool modemOnly = (evMask & EV_MODEM_LINES) && !(evMask & kPolledEvents);
-        if (modemOnly && now.statusValid && !modemWaitUnsupported_) {
-            sys_.WakeMeAfter(kRecheckUs);
-            const int e = ModemWait(ModemWaitMask(evMask));
-            const std::uint32_t returned = GetTickCount();
-            sys_.WakeMeAfter(0);
-            if (e == 0) {
-                stamp = returned;  // the wait saw the edge: this is its moment
-                continue;
-            }
-            if (e == EINTR) {
-                // The re-check (or the stop): a change found now came before the kernel's
-                // snapshot, right after the look before the wait.
-                stamp = lookTick;
-                continue;
-            }
-            if (Unsupported(e)) {
-                modemWaitUnsupported_ = true;
-                stamp = GetTickCount();
-                continue;
-            }
+        LineState look;
+        if (const int e = Observe(evMask, look)) {
+            if (stop_) return WaitResult::Stopped;
+            if (++failures < kLookAttempts && Pause(1'000'000)) continue;
             if (stop_) return WaitResult::Stopped;
             error = e;
             return WaitResult::Failed;
+        }
+        failures = 0;
+        if (LineMoved(since, look, evMask)) {
+            if (proven && TickDiff(look.lookTick, proof) >= 0) look.tick = proof;
+            look.sightings = std::move(sightings);
+            now = look;
+            return WaitResult::Changed;
+        }
+        proven = false;
+        sightings.clear();
+        if (until && TickDiff(look.lookTick, *until) >= 0) {
+            now = look;
+            return WaitResult::TimedOut;
+        }
+
+        const bool modemOnly = (evMask & EV_MODEM_LINES) && !(evMask & kPolledEvents);
+        if (modemOnly && look.statusValid && !modemWaitUnsupported_ && !noRecheck_) {
+            const ModemWaitEnd end = ModemWait(evMask, look, until);
+            switch (end.kind) {
+                case ModemWaitEnd::Woke:
+                case ModemWaitEnd::Interrupted:
+                    proven = end.evidence.has_value();
+                    proof = end.evidence.value_or(0);
+                    sightings.insert(sightings.end(), end.sightings.begin(),
+                                     end.sightings.end());
+                    continue;
+                case ModemWaitEnd::Unsupported:
+                    modemWaitUnsupported_ = true;
+                    StopChecker();  // nothing for it to confirm
+                    continue;
+                case ModemWaitEnd::NoRecheck:
+                    noRecheck_ = true;
+                    continue;
+                case ModemWaitEnd::Failed:
+                    if (stop_) return WaitResult::Stopped;
+                    error = end.error;
+                    return WaitResult::Failed;
+            }
         }
 
         // Nothing to look at (no modem lines, no data events): only the stop or a hangup ends
         // the wait.
         const bool observable =
-            now.statusValid || now.countersValid || (evMask & (EV_RXCHAR | EV_TXEMPTY));
-        return PolledWait(evMask, since, now, error, observable);
+            look.statusValid || look.countersValid || (evMask & (EV_RXCHAR | EV_TXEMPTY));
+        return PolledWait(evMask, since, now, error, observable, until);
     }
 }
 
-// One look at the lines and counters. The wait is over when it failed (or a stop came with the
-// failure) or when the look shows an event since `since`: that change is stamped with `stamp`.
-std::optional<WaitResult> LinuxSerialDevice::Look(std::uint32_t evMask, const LineState& since,
-                                                  LineState& now, int& error, std::uint32_t stamp) {
-    if (const int e = Observe(evMask, now)) {
-        if (stop_) return WaitResult::Stopped;
-        error = e;
-        return WaitResult::Failed;
+LinuxSerialDevice::ModemWaitEnd LinuxSerialDevice::ModemWait(std::uint32_t evMask,
+                                                             const LineState& look,
+                                                             std::optional<std::uint32_t> until) {
+    const bool checked = StartChecker();
+    {
+        std::lock_guard lock(mutex_);
+        if (stop_) return {ModemWaitEnd::Interrupted, {}, 0, {}};
+        ++generation_;
+        entry_ = {generation_, sys_.ThreadId(), evMask, look, until};
+        inModemWait_ = true;
+        waiter_ = pthread_self();
+        checkTick_.reset();
+        sightings_.clear();
     }
-    if (CommEventsBetween(since, now, evMask).empty()) return std::nullopt;
-    now.tick = stamp;
-    return WaitResult::Changed;
+    if (checked) {
+        const std::uint64_t one = 1;
+        sys_.Write(checkFd_, &one, sizeof one);
+    } else if (sys_.WakeMeAfter(kRecheckUs) != 0) {
+        {
+            std::lock_guard lock(mutex_);
+            inModemWait_ = false;
+        }
+        left_.notify_all();
+        return {ModemWaitEnd::NoRecheck, {}, 0, {}};
+    }
+    const int r = sys_.Ioctl(fd_, TIOCMIWAIT, reinterpret_cast<void*>(ModemWaitMask(evMask)));
+    const std::uint32_t returned = GetTickCount();
+    const int e = r < 0 ? errno : 0;
+    if (!checked) sys_.WakeMeAfter(0);
+    std::optional<std::uint32_t> checkTick;
+    std::vector<Sighting> sightings;
+    {
+        std::lock_guard lock(mutex_);
+        inModemWait_ = false;
+        checkTick = checkTick_;
+        sightings.swap(sightings_);
+    }
+    left_.notify_all();
+    if (e == 0) return {ModemWaitEnd::Woke, returned, 0, std::move(sightings)};
+    // The checker's signal, the re-check timer, the stop, or a signal that beat the wake-up:
+    // whatever came, the look that follows finds it.
+    if (e == EINTR) return {ModemWaitEnd::Interrupted, checkTick, 0, std::move(sightings)};
+    if (Unsupported(e)) return {ModemWaitEnd::Unsupported, {}, 0, {}};
+    return {ModemWaitEnd::Failed, {}, e, {}};
+}
+
+void LinuxSerialDevice::StopChecker() {
+    if (!checker_.joinable()) return;
+    checkerQuit_ = true;
+    const std::uint64_t one = 1;
+    sys_.Write(checkFd_, &one, sizeof one);
+    checker_.join();
+}
+
+bool LinuxSerialDevice::StartChecker() {
+    if (checker_.joinable()) return true;
+    if (!waiterVisible_) return false;
+    std::string text;
+    if (!sys_.TaskSyscall(sys_.ThreadId(), text)) {
+        waiterVisible_ = false;
+        return false;
+    }
+    checkFd_ = sys_.EventFd();
+    if (checkFd_ < 0) {
+        waiterVisible_ = false;
+        return false;
+    }
+    try {
+        checker_ = std::thread([this] { CheckerLoop(); });
+    } catch (const std::system_error&) {
+        sys_.Close(checkFd_);
+        checkFd_ = -1;
+        waiterVisible_ = false;
+        return false;
+    }
+    return true;
+}
+
+void LinuxSerialDevice::CheckerLoop() {
+    RaiseWorkerPriority();
+    std::uint64_t handled = 0;
+    for (;;) {
+        struct pollfd fds[2] = {{checkFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        const int r = sys_.Poll(fds, 2, -1);
+        if (stop_ || checkerQuit_) return;
+        if (r > 0 && (fds[0].revents & POLLIN)) {
+            std::uint64_t count = 0;
+            sys_.Read(checkFd_, &count, sizeof count);
+        }
+        Entry entry;
+        {
+            std::lock_guard lock(mutex_);
+            if (stop_) return;
+            if (!inModemWait_ || generation_ == handled) continue;
+            entry = entry_;
+            handled = generation_;
+        }
+        Check(entry);
+    }
+}
+
+// The syscall file of a thread blocked in TIOCMIWAIT on this descriptor reads
+// "<SYS_ioctl> 0x<fd> 0x<TIOCMIWAIT> ...".
+bool LinuxSerialDevice::HeldInModemWait(const std::string& syscall) const {
+    const char* p = syscall.c_str();
+    char* end = nullptr;
+    const long nr = std::strtol(p, &end, 10);
+    if (end == p || nr != SYS_ioctl) return false;
+    p = end;
+    const unsigned long fd = std::strtoul(p, &end, 16);
+    if (end == p || fd != static_cast<unsigned long>(fd_)) return false;
+    p = end;
+    const unsigned long request = std::strtoul(p, &end, 16);
+    return end != p && request == static_cast<unsigned long>(TIOCMIWAIT);
+}
+
+// Sleeps for `ns` unless a stop comes first (false then).
+bool LinuxSerialDevice::Pause(std::int64_t ns) {
+    struct pollfd fds[1] = {{stopFd_, POLLIN, 0}};
+    sys_.PollUntil(fds, 1, sys_.MonotonicNs() + ns);
+    return !stop_;
+}
+
+void LinuxSerialDevice::Check(const Entry& entry) {
+    std::optional<std::uint32_t> seen;  // the first reading that showed a change
+    LineCounters last = entry.look.counters;
+    std::int64_t pauseNs = 20'000;
+    std::int64_t nextReading = 0;
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stop_ || !inModemWait_ || generation_ != entry.generation) return;
+        }
+        std::string text;
+        if (!sys_.TaskSyscall(entry.tid, text)) {
+            // The file went away: the timer takes over from the next wait on.
+            waiterVisible_ = false;
+            std::lock_guard lock(mutex_);
+            if (inModemWait_ && generation_ == entry.generation) sys_.InterruptThread(waiter_);
+            return;
+        }
+        const bool held = HeldInModemWait(text);
+        // Until the kernel holds the waiter (it may be preempted on its way in), the counters
+        // are read now and then as well, so that an edge meanwhile is stamped when first seen.
+        const std::int64_t t = sys_.MonotonicNs();
+        if (held || t >= nextReading) {
+            LineState reading;
+            const int e = Observe(entry.evMask, reading);
+            if (!seen && (e != 0 || LineMoved(entry.look, reading, entry.evMask)))
+                seen = e ? GetTickCount() : reading.lookTick;
+            // Each reading that shows new edges stamps them, should the worker be held up.
+            if (e == 0 && reading.countersValid && !(reading.counters == last)) {
+                last = reading.counters;
+                std::lock_guard lock(mutex_);
+                if (inModemWait_ && generation_ == entry.generation && sightings_.size() < 64)
+                    sightings_.push_back({reading.lookTick, reading.counters});
+            }
+            nextReading = t + 1'000'000;
+        }
+        if (held && !seen) {
+            // The kernel's snapshot is the look's: every later edge wakes the wait. Only a debt
+            // of the level needs another look at its deadline.
+            if (!entry.until) return;
+            const std::int32_t left = TickDiff(*entry.until, GetTickCount());
+            struct pollfd fds[2] = {{checkFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+            if (left > 0 &&
+                sys_.PollUntil(fds, 2, sys_.MonotonicNs() + std::int64_t(left) * 1'000'000) != 0)
+                return;  // a new wait or the stop
+            std::lock_guard lock(mutex_);
+            if (inModemWait_ && generation_ == entry.generation) sys_.InterruptThread(waiter_);
+            pauseNs = 1'000'000;
+        } else if (held) {
+            std::lock_guard lock(mutex_);
+            if (inModemWait_ && generation_ == entry.generation) {
+                checkTick_ = seen;
+                sys_.InterruptThread(waiter_);
+            }
+            pauseNs = 1'000'000;  // and again, should that signal have been spent
+        }
+        if (!Pause(pauseNs)) return;
+        pauseNs = std::min<std::int64_t>(pauseNs * 2, 1'000'000);
+    }
 }
 
 // Samples on absolute deadlines k * kSamplePeriodNs: a late wake-up costs that one sample, never
 // the ones after it, and a sample that came too late for several deadlines goes on with the
-// next one still ahead instead of catching up in a burst.
+// next one still ahead instead of catching up in a burst. Each change is stamped with the tick
+// taken after the sample that saw it.
 WaitResult LinuxSerialDevice::PolledWait(std::uint32_t evMask, const LineState& since,
-                                         LineState& now, int& error, bool observable) {
+                                         LineState& now, int& error, bool observable,
+                                         std::optional<std::uint32_t> until) {
     std::int64_t deadline = (sys_.MonotonicNs() / kSamplePeriodNs + 1) * kSamplePeriodNs;
+    int failures = 0;
     for (;;) {
         struct pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, 0, 0}};
         const int r = observable ? sys_.PollUntil(fds, 2, deadline) : sys_.Poll(fds, 2, -1);
@@ -502,7 +808,24 @@ WaitResult LinuxSerialDevice::PolledWait(std::uint32_t evMask, const LineState& 
             return WaitResult::Failed;
         }
         if (!observable) continue;
-        if (const auto done = Look(evMask, since, now, error, GetTickCount())) return *done;
+        LineState look;
+        if (const int e = Observe(evMask, look)) {
+            if (stop_) return WaitResult::Stopped;
+            if (++failures >= kLookAttempts) {
+                error = e;
+                return WaitResult::Failed;
+            }
+        } else {
+            failures = 0;
+            if (LineMoved(since, look, evMask)) {
+                now = look;
+                return WaitResult::Changed;
+            }
+            if (until && TickDiff(look.lookTick, *until) >= 0) {
+                now = look;
+                return WaitResult::TimedOut;
+            }
+        }
         const std::int64_t t = sys_.MonotonicNs();
         deadline += kSamplePeriodNs;
         if (deadline <= t) deadline = (t / kSamplePeriodNs + 1) * kSamplePeriodNs;
@@ -516,13 +839,13 @@ QString LinuxSerialDevice::WatchDescription() const {
             .arg(Path());
     const std::uint32_t mask = watchMask_;
     const bool modemOnly = (mask & EV_MODEM_LINES) && !(mask & kPolledEvents);
-    if (modemOnly && !modemWaitUnsupported_ && !noCounters_)
+    if (modemOnly && !modemWaitUnsupported_ && !noCounters_ && !noRecheck_)
         return QStringLiteral(
                    "%1 reports every change of its lines: each edge counts, however short.")
             .arg(Path());
     return QStringLiteral(
-               "%1 reports no line changes, so its lines are sampled every %2 ms: "
-               "pulses of 2 ms or longer are caught.")
+               "%1 reports no line changes, so its lines are sampled every %2 ms: a pulse of "
+               "2 ms or more is normally caught, a shorter one only by chance.")
         .arg(Path(), QString::number(double(kSamplePeriodNs) / 1e6));
 }
 
@@ -597,22 +920,31 @@ QString ComDevicePath(SerialSystem& system, int port) {
 namespace {
 
 // Whether sysfs knows /dev/<name> as a serial line: a tty with a device behind it (consoles,
-// virtual terminals and pseudo-terminals have none), and, for the legacy 8250 driver, which
-// registers its ttyS places whether or not a UART is there, one whose UART type is known.
+// virtual terminals and pseudo-terminals have none). The legacy 8250 driver registers its ttyS
+// places whether or not a UART is there, and its driver is called "serial8250" or, since Linux
+// 6.5, "port"; any tty that has a UART type says there whether a UART was found, so the type
+// is read wherever it exists.
 bool SysfsSerialLine(SerialSystem& system, const QString& name) {
     const QString tty = system.SysfsRoot() + QStringLiteral("/class/tty/") + name;
     if (!QFileInfo::exists(tty + QStringLiteral("/device"))) return false;
     const QString driver =
         QFileInfo(QFileInfo(tty + QStringLiteral("/device/driver")).canonicalFilePath()).fileName();
     if (driver.isEmpty()) return false;
-    if (driver == QStringLiteral("serial8250")) {
-        QFile type(tty + QStringLiteral("/type"));
-        if (!type.open(QIODevice::ReadOnly)) return false;
+    QFile type(tty + QStringLiteral("/type"));
+    if (type.open(QIODevice::ReadOnly)) {
         bool ok = false;
         const int t = QString::fromLatin1(type.readAll()).trimmed().toInt(&ok);
         if (!ok || t == 0) return false;  // PORT_UNKNOWN: no UART at this place
     }
     return true;
+}
+
+// The ttys the kernel writes its console to (a serial console is no photocell line).
+QStringList ActiveConsoles(SerialSystem& system) {
+    QFile active(system.SysfsRoot() + QStringLiteral("/class/tty/console/active"));
+    if (!active.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLatin1(active.readAll()).split(QLatin1Char(' '), Qt::SkipEmptyParts)
+        .replaceInStrings(QStringLiteral("\n"), QString());
 }
 
 bool IsCharDevice(SerialSystem& system, const QString& path) {
@@ -630,6 +962,7 @@ bool IsCharDevice(SerialSystem& system, const QString& path) {
 // and opening it explains how to get access.
 std::uint32_t ScanComPorts(SerialSystem& system) {
     std::uint32_t mask = 0;
+    const QStringList consoles = ActiveConsoles(system);
     const QString folder = ProgramConfigDir() + QStringLiteral("/ports/");
     for (int n = 1; n <= 16; ++n) {
         const QString path = ComDevicePath(system, n);
@@ -638,8 +971,9 @@ std::uint32_t ScanComPorts(SerialSystem& system) {
         if (path.startsWith(folder))
             present = IsCharDevice(system, path);
         else
-            present =
-                SysfsSerialLine(system, QFileInfo(path).fileName()) && IsCharDevice(system, path);
+            present = !consoles.contains(QFileInfo(path).fileName()) &&
+                      SysfsSerialLine(system, QFileInfo(path).fileName()) &&
+                      IsCharDevice(system, path);
         if (present) mask = (mask & 0xFFFFu) | (1u << (n - 1)) | (std::uint32_t(n) << 16);
     }
     return mask;
@@ -765,6 +1099,21 @@ int SerialSystem::InterruptThread(pthread_t thread) {
     if (e == 0) return 0;
     errno = e;
     return -1;
+}
+pid_t SerialSystem::ThreadId() {
+    return gettid();
+}
+bool SerialSystem::TaskSyscall(pid_t tid, std::string& text) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/syscall", int(tid));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buffer[256];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    if (n <= 0) return false;
+    text.assign(buffer, std::size_t(n));
+    return true;
 }
 QString SerialSystem::GroupName(gid_t gid) {
     struct group g {};

@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/serialdevice.h"
 
@@ -43,6 +44,12 @@ public:
     virtual long Write(int fd, const void* buffer, unsigned long size);
     // Sends the wake-up signal that releases a thread blocked in a modem-line wait.
     virtual int InterruptThread(pthread_t thread);
+    // The calling thread's id (gettid).
+    virtual pid_t ThreadId();
+    // What /proc/self/task/<tid>/syscall says of a thread of this process: the number and
+    // arguments of the system call it is blocked in, or "running". False where the file cannot
+    // be read.
+    virtual bool TaskSyscall(pid_t tid, std::string& text);
     // The name of a group; empty when unknown.
     virtual QString GroupName(gid_t gid);
 

@@ -4,7 +4,6 @@
 
 #include "platform/dialogs.h"
 #include "platform/guard.h"
-#include "platform/tickcounter.h"
 #include "serial/comthread.h"
 
 std::uint32_t BaudRateValue(TBaudRate rate, std::int32_t user) {
@@ -109,7 +108,6 @@ void TComPort::Close() {
         thread->DispatchEvents();
         thread.reset();
     }
-    captured_.reset();
     device_->Close();
     connected_ = false;
     closing_ = false;
@@ -120,29 +118,12 @@ void TComPort::DeliverEventsSeenBy(std::uint32_t tick) {
     if (connected_ && thread_ && !closing_) thread_->DispatchEventsSeenBy(tick);
 }
 
-bool TComPort::HasEventsSeenBy(std::uint32_t tick) const {
-    return connected_ && thread_ && !closing_ && thread_->HasRecordsSeenBy(tick);
-}
-
 std::uint32_t TComPort::ModemStatus() {
-    if (captured_) return captured_->modemStatus;
     return device_->ModemStatus();
-}
-
-std::uint32_t TComPort::EventTick() const {
-    return captured_ ? captured_->tick : GetTickCount();
 }
 
 std::int32_t TComPort::InputCount() {
     return device_->InputCount();
-}
-
-void TComPort::BeginEvent(std::uint32_t modemStatus, std::uint32_t tick) {
-    captured_ = CapturedEvent{modemStatus, tick};
-}
-
-void TComPort::EndEvent() {
-    captured_.reset();
 }
 
 void TComPort::WatchFailed(int error) {
@@ -162,20 +143,20 @@ void TComPort::DoTxEmpty() {
 void TComPort::DoBreak() {
     if (OnBreak) OnBreak(this);
 }
-void TComPort::DoRing() {
-    if (OnRing) OnRing(this);
+void TComPort::DoRing(const TLineEvent& event) {
+    if (OnRing) OnRing(this, event);
 }
-void TComPort::DoCTS() {
-    if (OnCTS) OnCTS(this);
+void TComPort::DoCTS(const TLineEvent& event) {
+    if (OnCTS) OnCTS(this, event);
 }
-void TComPort::DoDSR() {
-    if (OnDSR) OnDSR(this);
+void TComPort::DoDSR(const TLineEvent& event) {
+    if (OnDSR) OnDSR(this, event);
 }
 void TComPort::DoRxFlag() {
     if (OnRxFlag) OnRxFlag(this);
 }
-void TComPort::DoRLSD() {
-    if (OnRLSD) OnRLSD(this);
+void TComPort::DoRLSD(const TLineEvent& event) {
+    if (OnRLSD) OnRLSD(this, event);
 }
 void TComPort::DoError() {
     if (OnError) OnError(this);

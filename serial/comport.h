@@ -6,7 +6,6 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
-#include <optional>
 
 #include "platform/exception.h"
 #include "platform/serialdevice.h"
@@ -87,6 +86,14 @@ public:
 };
 
 class TComThread;
+class TComPort;
+
+// One change of a modem line, as the worker saw it.
+struct TLineEvent {
+    std::uint32_t modemStatus = 0;  // MS_ bits of the line right after this edge
+    std::uint32_t tick = 0;         // GetTickCount() of the edge: never taken before its evidence
+};
+using TLineEventHandler = std::function<void(TComPort* sender, const TLineEvent& event)>;
 
 // A serial port: opens and configures one serial device and reports its line events through
 // callbacks, always on the main thread. Settings take effect at the next Open.
@@ -139,20 +146,15 @@ public:
     // OnClose; nothing at all when the port is not open.
     void Close();
     bool Connected() const { return connected_; }
-    // Main thread: runs the callbacks of the events seen on the line at or before `tick` that
-    // are still waiting for their turn (nothing when closed or inside a callback).
+    // Main thread: waits, bounded to a few ms, until the worker has looked at the line past
+    // `tick`, then runs the callbacks of every event stamped at or before `tick` that is still
+    // waiting. Nothing when closed or inside a callback.
     void DeliverEventsSeenBy(std::uint32_t tick);
-    // Whether events seen at or before `tick` are still waiting for their callbacks.
-    bool HasEventsSeenBy(std::uint32_t tick) const;
     QString DeviceName() const { return ComPortName(port_); }
 
-    // The modem-status word (MS_ bits). Inside an event callback: the status captured together
-    // with that event; otherwise the device's current status (0 when closed).
+    // The device's current modem-status word (MS_ bits; 0 when closed). A line callback gets
+    // the status right after its own edge with the event instead.
     std::uint32_t ModemStatus();
-    // The tick (GetTickCount) at which the event being dispatched was seen on the line; outside
-    // an event callback the current tick. A photocell finish is timed by this tick, not by the
-    // moment the main thread gets round to its callback.
-    std::uint32_t EventTick() const;
     // Bytes waiting in the receive queue (0 when closed).
     std::int32_t InputCount();
 
@@ -164,20 +166,20 @@ public:
     void DoRxChar();
     void DoTxEmpty();
     void DoBreak();
-    void DoRing();
-    void DoCTS();
-    void DoDSR();
+    void DoRing(const TLineEvent& event);
+    void DoCTS(const TLineEvent& event);
+    void DoDSR(const TLineEvent& event);
     void DoRxFlag();
-    void DoRLSD();
+    void DoRLSD(const TLineEvent& event);
     void DoError();
 
     TRxCharEvent OnRxChar;
     TNotifyEvent OnTxEmpty;
     TNotifyEvent OnBreak;
-    TNotifyEvent OnRing;
-    TNotifyEvent OnCTS;
-    TNotifyEvent OnDSR;
-    TNotifyEvent OnRLSD;
+    TLineEventHandler OnRing;
+    TLineEventHandler OnCTS;
+    TLineEventHandler OnDSR;
+    TLineEventHandler OnRLSD;
     TNotifyEvent OnError;
     TNotifyEvent OnRxFlag;
     TNotifyEvent OnOpen;
@@ -185,13 +187,7 @@ public:
 
 private:
     friend class TComThread;
-    struct CapturedEvent {
-        std::uint32_t modemStatus;
-        std::uint32_t tick;
-    };
-    // The event thread's hooks.
-    void BeginEvent(std::uint32_t modemStatus, std::uint32_t tick);
-    void EndEvent();
+    // The event thread's hook: the watch cannot go on.
     void WatchFailed(int error);
 
     TBaudRate baudRate_ = TBaudRate::br9600;
@@ -211,5 +207,4 @@ private:
     std::unique_ptr<TComThread> thread_;
     bool connected_ = false;
     bool closing_ = false;
-    std::optional<CapturedEvent> captured_;
 };

@@ -2,7 +2,9 @@
 
 #include <QMetaObject>
 #include <algorithm>
+#include <chrono>
 #include <iterator>
+#include <thread>
 
 #include "platform/guard.h"
 #include "platform/tickcounter.h"
@@ -22,6 +24,7 @@ TComThread::~TComThread() {
 
 void TComThread::Terminate() {
     if (!worker_.joinable()) return;
+    stopping_ = true;
     device_.CancelWait();
     worker_.join();
 }
@@ -30,39 +33,64 @@ void TComThread::Abandon() {
     abandoned_ = true;
 }
 
+// A first look that failed (an EIO from a USB control transfer) is tried again: a watch
+// without a baseline could never tell a change. One that keeps failing ends the watch, which
+// closes the port with the usual message.
+bool TComThread::TakeBaseline(LineEdges& edges) {
+    LineState look = baseline_;
+    for (int attempt = 0; look.error && attempt < 5 && !stopping_; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1 << attempt));
+        look = device_.ReadLineState(eventMask_);
+    }
+    if (stopping_) return false;
+    if (look.error) {
+        Post({Record{0, 0, GetTickCount(), look.error}}, look);
+        return false;
+    }
+    edges.Baseline(look);
+    Post({}, look);
+    return true;
+}
+
 void TComThread::Execute() {
     RaiseWorkerPriority();
-    LineState since = baseline_;
-    for (;;) {
-        LineState now;
-        int error = 0;
-        const WaitResult result = device_.WaitForChange(eventMask_, since, now, error);
-        if (result == WaitResult::Stopped) break;
-        if (result == WaitResult::Failed) {
-            Post({Record{0, 0, GetTickCount(), error}});
-            break;
+    LineEdges edges(eventMask_);
+    if (TakeBaseline(edges)) {
+        for (;;) {
+            LineState now;
+            int error = 0;
+            const WaitResult result =
+                device_.WaitForChange(eventMask_, edges.Last(), now, error, edges.Deadline());
+            if (result == WaitResult::Stopped) break;
+            if (result == WaitResult::Failed) {
+                Post({Record{0, 0, GetTickCount(), error}}, edges.Last());
+                break;
+            }
+            std::deque<Record> records;
+            for (const LineEdge& e : edges.Next(now))
+                records.push_back(Record{e.mask, e.modemStatus, e.tick, 0});
+            Post(std::move(records), now);
         }
-        // The device stamps the change the moment it saw it.
-        const std::uint32_t tick = now.tick;
-        std::deque<Record> records;
-        for (const CommEvent& e : CommEventsBetween(since, now, eventMask_))
-            records.push_back(Record{e.mask, e.modemStatus, tick, 0});
-        since = now;
-        Post(std::move(records));
     }
+    {
+        std::lock_guard lock(mutex_);
+        watching_ = false;
+    }
+    looked_.notify_all();
     device_.Purge(PURGE_RXABORT | PURGE_RXCLEAR);
 }
 
-void TComThread::Post(std::deque<Record> records) {
-    if (records.empty()) return;
+void TComThread::Post(std::deque<Record> records, const LineState& look) {
     bool post = false;
     {
         std::lock_guard lock(mutex_);
         for (const Record& r : records)
             Append(r);
-        post = !posted_;
-        posted_ = true;
+        if (!look.error) seen_ = look;
+        post = !records.empty() && !posted_;
+        if (post) posted_ = true;
     }
+    looked_.notify_all();
     // One queued call per batch: it drains what is queued, and queues itself again while more
     // keeps coming.
     if (post)
@@ -102,12 +130,27 @@ void TComThread::DispatchEvents() {
 }
 
 void TComThread::DispatchEventsSeenBy(std::uint32_t tick) {
+    if (dispatching_) return;
+    CatchUp(tick);
     Drain(tick, false);
 }
 
-bool TComThread::HasRecordsSeenBy(std::uint32_t tick) {
-    std::lock_guard lock(mutex_);
-    return !queue_.empty() && TickDiff(queue_.front().tick, tick) <= 0;
+// The main thread looks at the line itself: when the worker's last published look has every
+// edge this one shows, each edge up to now is queued, and one that comes later gets a later
+// stamp. Otherwise the worker is busy with it, and gets a few milliseconds (of the tick
+// counter, so that a frozen test clock cannot shorten them; the second bound only keeps such a
+// clock from freezing the window).
+void TComThread::CatchUp(std::uint32_t tick) {
+    constexpr std::int32_t kBoundMs = 5;
+    const LineState mine = device_.ReadLineState(eventMask_);
+    if (mine.error) return;
+    const auto wallEnd = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    std::unique_lock lock(mutex_);
+    while (watching_ && !(seen_ && LineCaughtUp(*seen_, mine, eventMask_))) {
+        if (TickDiff(GetTickCount(), tick) > kBoundMs || std::chrono::steady_clock::now() > wallEnd)
+            return;
+        looked_.wait_for(lock, std::chrono::microseconds(500));
+    }
 }
 
 void TComThread::Drain(std::optional<std::uint32_t> seenBy, bool yield) {
@@ -159,21 +202,24 @@ void TComThread::Dispatch(const Record& record) {
     }
     struct Raiser {
         std::uint32_t bit;
-        void (TComPort::*raise)();
+        void (*raise)(TComPort&, const TLineEvent&);
     };
     static constexpr Raiser kOrder[] = {
-        {EV_RXCHAR, &TComPort::DoRxChar}, {EV_TXEMPTY, &TComPort::DoTxEmpty},
-        {EV_BREAK, &TComPort::DoBreak},   {EV_RING, &TComPort::DoRing},
-        {EV_CTS, &TComPort::DoCTS},       {EV_DSR, &TComPort::DoDSR},
-        {EV_RXFLAG, &TComPort::DoRxFlag}, {EV_RLSD, &TComPort::DoRLSD},
-        {EV_ERR, &TComPort::DoError},
+        {EV_RXCHAR, [](TComPort& p, const TLineEvent&) { p.DoRxChar(); }},
+        {EV_TXEMPTY, [](TComPort& p, const TLineEvent&) { p.DoTxEmpty(); }},
+        {EV_BREAK, [](TComPort& p, const TLineEvent&) { p.DoBreak(); }},
+        {EV_RING, [](TComPort& p, const TLineEvent& e) { p.DoRing(e); }},
+        {EV_CTS, [](TComPort& p, const TLineEvent& e) { p.DoCTS(e); }},
+        {EV_DSR, [](TComPort& p, const TLineEvent& e) { p.DoDSR(e); }},
+        {EV_RXFLAG, [](TComPort& p, const TLineEvent&) { p.DoRxFlag(); }},
+        {EV_RLSD, [](TComPort& p, const TLineEvent& e) { p.DoRLSD(e); }},
+        {EV_ERR, [](TComPort& p, const TLineEvent&) { p.DoError(); }},
     };
-    port_.BeginEvent(record.modemStatus, record.tick);
+    const TLineEvent event{record.modemStatus, record.tick};
     for (const Raiser& r : kOrder) {
         if (!(record.mask & r.bit)) continue;
         // A failing callback is reported and the watch goes on.
-        Guarded([port = &port_, raise = r.raise] { (port->*raise)(); });
+        Guarded([&] { r.raise(port_, event); });
         if (abandoned_) return;  // the port was closed (or destroyed) by that callback
     }
-    port_.EndEvent();
 }

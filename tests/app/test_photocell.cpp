@@ -2,8 +2,11 @@
 #include <QLabel>
 #include <QTest>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "app/menuitem.h"
+#include "config/cfgdialog.h"
 #include "tests/support/fakeserialdevice.h"
 #include "platform/serialdevice.h"
 #include "platform/ttimer.h"
@@ -370,6 +373,52 @@ TEST_F(Photocell, AManualLapAfterAQueuedFinishComesSecond) {
     EXPECT_EQ(f.SortGrid1->Cells(2, 5), f.TimeToText(TickDiff(later + 50, f.Race().StartTick())));
 }
 
+// A LAP by hand waits for an edge the worker has already seen but not yet handed over: the
+// finish that came first is the first row, and no split is ever negative.
+TEST_F(Photocell, AManualLapWaitsForAnEdgeTheWorkerIsStillHandingOver) {
+    TFormMain& f = Open(2);
+    StartAndPassLockOut(f);
+    clock.Advance(1000);
+    const std::uint32_t edge = clock.Now();
+    device->HoldReports(true);
+    device->SetModemStatus(kOn);
+    ASSERT_TRUE(device->WaitUntilHolding());  // seen, not yet queued
+    clock.Advance(40);
+    f.cbStartN->setEditText("17");
+    std::thread release([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        device->HoldReports(false);
+    });
+    f.mLAP->Click();
+    release.join();
+    Deliver();
+    ASSERT_EQ(f.Race().LapCount(), 2);
+    EXPECT_EQ(f.SortGrid1->Cells(2, 1), f.TimeToText(TickDiff(edge, f.Race().StartTick())));
+    EXPECT_EQ(f.SortGrid1->Cells(1, 2), "17");
+    EXPECT_EQ(f.SortGrid1->Cells(3, 2), "0,04");
+}
+
+// An edge stamped exactly at STOP's tick belongs to the run, whether it was queued before STOP
+// or reported after it.
+TEST_F(Photocell, AnEdgeAtExactlyStopsTickIsAFinishHoweverLateItIsReported) {
+    for (bool queued : {true, false}) {
+        SCOPED_TRACE(queued);
+        TFormMain& f = Open(2);
+        StartAndPassLockOut(f);
+        clock.Advance(1000);
+        if (queued) Seen(kOn);
+        f.mStop->Click();
+        if (!queued) {
+            device->StampNextChange(f.Race().StopTick());
+            Line(kOn);
+        }
+        Deliver();
+        EXPECT_EQ(f.Race().LapCount(), 1);
+        EXPECT_EQ(f.SortGrid1->Cells(2, 1), f.TimeToText(TickDiff(f.Race().StopTick(), f.Race().StartTick())));
+        form.reset();
+    }
+}
+
 TEST_F(Photocell, TheModeHintSaysHowThePortIsWatched) {
     TFormMain& f = Open(2);
     EXPECT_EQ(f.LabelMadus2->text(), "&Mode:");
@@ -388,6 +437,7 @@ protected:
         FormFixture::SetUp();
         SetSerialDeviceFactory([this] {
             auto fake = std::make_unique<FakeSerialDevice>();
+            last = fake.get();
             if (error == EACCES)
                 fake->SetOpenError(EACCES,
                                    "No permission to use /dev/ttyUSB0: add your user to "
@@ -401,6 +451,7 @@ protected:
         FormFixture::TearDown();
         SetSerialDeviceFactory({});
     }
+    FakeSerialDevice* last = nullptr;
 };
 
 TEST_F(PhotocellStartUp, ARefusedPermissionIsShownOnce) {
@@ -419,4 +470,23 @@ TEST_F(PhotocellStartUp, AnAbsentPortStaysSilent) {
     WriteSettings("Port=5\nAlg=2\n");
     Build();
     EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+// The operator fixes the permission (or plugs the adapter in) and confirms the dialog with the
+// port that was refused at start-up: it is opened now, not only at the next start.
+TEST_F(PhotocellStartUp, APortRefusedAtStartUpIsOpenedWhenTheDialogConfirmsIt) {
+    error = EACCES;
+    WriteSettings("Port=5\nAlg=2\n");
+    TFormMain& f = Build();
+    ASSERT_FALSE(f.ComPort->Connected());
+    ASSERT_TRUE(last);
+    last->SetOpenError(0);
+    f.PortMask = (5u << 16) | (1u << 4);  // COM5 present
+    delete f.CfgDialog;
+    f.CreateCfgDialog();
+    dialogs.onExec = [](QDialog*) { return QDialog::Accepted; };
+    f.bCFGClick();
+    EXPECT_TRUE(f.ComPort->Connected());
+    EXPECT_TRUE(f.LedModus->isVisibleTo(&f));
+    EXPECT_EQ(f.LedModus->Kind(), TLedKind::lkRed);
 }

@@ -13,6 +13,7 @@
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -104,18 +106,38 @@ public:
     ModemLines(const ModemLines&) = delete;
     ModemLines& operator=(const ModemLines&) = delete;
 
-    // TIOCM_ bits; every changed input line counts one edge.
+    // TIOCM_ bits; every changed input line counts one edge. With `packets` set (ftdi_sio) the
+    // level changes at once and the counters only with the next StatusPacket().
     void Set(int bits) {
         {
             std::lock_guard lock(mutex_);
             const int changed = (bits_ ^ bits) & ~(TIOCM_DTR | TIOCM_RTS);
-            if (changed & TIOCM_CTS) ++counters_.cts;
-            if (changed & TIOCM_DSR) ++counters_.dsr;
-            if (changed & TIOCM_CAR) ++counters_.dcd;
             bits_ = (bits_ & (TIOCM_DTR | TIOCM_RTS)) | bits;
+            if (packets) return;
+            Count(changed);
         }
         Wake();
     }
+    // ftdi_sio's ftdi_process_packet(): a status packet counts the lines that differ from the
+    // status of the packet before, then wakes the waiters.
+    void StatusPacket() {
+        {
+            std::lock_guard lock(mutex_);
+            const int status = bits_ & (TIOCM_CTS | TIOCM_DSR | TIOCM_CAR);
+            Count(status ^ packetStatus_);
+            packetStatus_ = status;
+        }
+        Wake();
+    }
+    std::atomic<bool> packets{false};
+    // serial_core's uart_wait_modem_status() and cdc-acm's wait_serial_change() look for a
+    // pending signal after the wake-up before the counters: the next wake-up by an edge comes
+    // back as EINTR, as when a signal arrived before the woken thread ran.
+    std::atomic<bool> signalBeatsNextWake{false};
+    // Runs on the waiting thread when the wait returns EINTR, before the caller looks again.
+    std::function<void()> onInterrupted;
+    // The next `failingGets` TIOCMGET calls fail with EIO (a USB control transfer that failed).
+    std::atomic<int> failingGets{0};
     // The line flips twice before anyone looks.
     void Pulse(int line) {
         {
@@ -138,6 +160,13 @@ public:
     std::atomic<int> interrupted{0};  // of which ended by a signal
     std::atomic<bool> inWait{false};
     std::atomic<pthread_t> waiter{};
+    std::atomic<pid_t> waiterTid{0};
+    // TIOCGSERIAL/TIOCSSERIAL as ftdi_sio has them: ASYNC_LOW_LATENCY sets its latency timer
+    // to 1 ms (otherwise 16 ms). Without `serialInfo` the request goes to the pseudo-terminal,
+    // which refuses it.
+    std::atomic<bool> serialInfo{false};
+    std::atomic<int> serialFlags{0};
+    bool LowLatency() const { return serialFlags & ASYNC_LOW_LATENCY; }
     // Runs on the waiting thread as it enters TIOCMIWAIT, before the kernel's snapshot of the
     // counters: a change made here falls into the window between the last look and the wait.
     std::function<void()> onEntry;
@@ -154,6 +183,10 @@ public:
         switch (request) {
             case TIOCMGET:
                 if (getError) return Error(getError);
+                if (failingGets > 0) {
+                    --failingGets;
+                    return Error(EIO);
+                }
                 *static_cast<int*>(arg) = Bits();
                 return 0;
             case TIOCMBIS:
@@ -178,6 +211,15 @@ public:
             }
             case TIOCMIWAIT:
                 return Wait(static_cast<int>(reinterpret_cast<std::uintptr_t>(arg)));
+            case TIOCGSERIAL:
+                if (!serialInfo) return -2;
+                *static_cast<serial_struct*>(arg) = {};
+                static_cast<serial_struct*>(arg)->flags = serialFlags;
+                return 0;
+            case TIOCSSERIAL:
+                if (!serialInfo) return -2;
+                serialFlags = static_cast<serial_struct*>(arg)->flags;
+                return 0;
             default:
                 return -2;  // not emulated
         }
@@ -201,6 +243,7 @@ private:
         ++waits;
         if (waitError) return Error(waitError);
         waiter = pthread_self();
+        waiterTid = gettid();
         if (onEntry) {
             auto hook = std::move(onEntry);
             onEntry = nullptr;
@@ -214,7 +257,14 @@ private:
             const int e = errno;
             if (r < 0) {
                 inWait = false;
-                if (e == EINTR) ++interrupted;
+                if (e == EINTR) {
+                    ++interrupted;
+                    if (onInterrupted) {
+                        auto hook = std::move(onInterrupted);
+                        onInterrupted = nullptr;
+                        hook();
+                    }
+                }
                 return Error(e);
             }
             char buffer[64];
@@ -229,9 +279,18 @@ private:
                 ((watched & TIOCM_DSR) && c.dsr != snapshot.dsr) ||
                 ((watched & TIOCM_CAR) && c.dcd != snapshot.dcd)) {
                 inWait = false;
+                if (signalBeatsNextWake.exchange(false)) {
+                    ++interrupted;
+                    return Error(EINTR);
+                }
                 return 0;
             }
         }
+    }
+    void Count(int changed) {
+        if (changed & TIOCM_CTS) ++counters_.cts;
+        if (changed & TIOCM_DSR) ++counters_.dsr;
+        if (changed & TIOCM_CAR) ++counters_.dcd;
     }
     Counters Snapshot() {
         std::lock_guard lock(mutex_);
@@ -240,6 +299,7 @@ private:
 
     std::mutex mutex_;
     int bits_ = 0;
+    int packetStatus_ = 0;
     Counters counters_;
     int pipe_[2] = {-1, -1};
 };
@@ -255,6 +315,32 @@ public:
     int flockError = 0;                       // every lock is refused with this errno
     std::vector<unsigned long> requests;      // every ioctl request, in order
     int closes = 0;
+
+    bool procMissing = false;  // no /proc/self/task/<tid>/syscall
+    // A thread in an emulated TIOCMIWAIT shows there as the kernel would show it.
+    bool TaskSyscall(pid_t tid, std::string& text) override {
+        if (procMissing) return false;
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& [fd, lines] : lines_)
+                if (lines->inWait && lines->waiterTid == tid) {
+                    char buffer[96];
+                    std::snprintf(buffer, sizeof buffer, "%ld 0x%x 0x%lx 0x0 0x0 0x0 0x0 0x0 0x0\n",
+                                  long(SYS_ioctl), unsigned(fd), static_cast<unsigned long>(TIOCMIWAIT));
+                    text = buffer;
+                    return true;
+                }
+        }
+        return SerialSystem::TaskSyscall(tid, text);
+    }
+    int wakeTimerError = 0;  // the re-check timer cannot be set up
+    int WakeMeAfter(long us) override {
+        if (wakeTimerError && us != 0) {
+            errno = wakeTimerError;
+            return -1;
+        }
+        return SerialSystem::WakeMeAfter(us);
+    }
 
     int Flock(int fd, int operation) override {
         if (flockError) {

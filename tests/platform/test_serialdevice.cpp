@@ -287,7 +287,8 @@ TEST_F(SerialDeviceTest, TheModemWaitSeesEveryChangeAndAStopReleasesIt) {
     auto wait = StartWait(EV_DSR, since);
     ASSERT_TRUE(Eventually([&] { return lines.inWait.load(); }));
     lines.Set(TIOCM_CTS);  // not watched: the wait goes on
-    ASSERT_TRUE(Eventually([&] { return lines.waits >= 2 && lines.inWait; }));
+    std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(wait.wait_for(0s), std::future_status::timeout);
     lines.Set(TIOCM_CTS | TIOCM_DSR);
     ASSERT_EQ(wait.wait_for(10s), std::future_status::ready);
     WaitOutcome o = wait.get();
@@ -324,24 +325,29 @@ TEST_F(SerialDeviceTest, TheModemWaitSeesEveryChangeAndAStopReleasesIt) {
     EXPECT_EQ(device->WaitForChange(EV_DSR, since, now, error), WaitResult::Stopped);
 }
 
-TEST_F(SerialDeviceTest, AnEdgeBeforeTheKernelsSnapshotIsFoundWithItsTick) {
-    ScopedManualClock clock(1000);
-    Pty pty;
-    ModemLines lines;
-    OpenEmulated(pty, lines);
-    const LineState since = device->ReadLineState(EV_DSR);
-    // The edge comes after the worker's look and before the wait takes its snapshot: the wait
-    // itself never wakes for it.
-    lines.onEntry = [&] {
-        lines.Set(TIOCM_DSR);
-        clock.Set(1500);
-    };
-    auto wait = StartWait(EV_DSR, since);
-    const std::optional<WaitOutcome> o = Reported(wait);
-    ASSERT_TRUE(o);
-    ASSERT_EQ(o->result, WaitResult::Changed);
-    EXPECT_EQ(o->now.modemStatus, MS_DSR_ON);
-    EXPECT_EQ(o->now.tick, 1000u);  // when it came, not when it was found
+TEST_F(SerialDeviceTest, AnEdgeBeforeTheKernelsSnapshotIsFoundByTheChecker) {
+    for (bool visible : {true, false}) {
+        SCOPED_TRACE(visible ? "checker" : "re-check timer");
+        sys.procMissing = !visible;
+        ScopedManualClock clock(1000);
+        Pty pty;
+        ModemLines lines;
+        OpenEmulated(pty, lines);
+        const LineState since = device->ReadLineState(EV_DSR);
+        // The edge comes after the worker's look and before the wait takes its snapshot: the
+        // wait itself never wakes for it.
+        lines.onEntry = [&] {
+            lines.Set(TIOCM_DSR);
+            clock.Set(1500);
+        };
+        auto wait = StartWait(EV_DSR, since);
+        const std::optional<WaitOutcome> o = Reported(wait);
+        ASSERT_TRUE(o);
+        ASSERT_EQ(o->result, WaitResult::Changed);
+        EXPECT_EQ(o->now.modemStatus, MS_DSR_ON);
+        EXPECT_EQ(o->now.tick, 1500u);  // when it was read, never before
+        device->Close();
+    }
 }
 
 TEST_F(SerialDeviceTest, ARecheckSignalSpentBeforeTheWaitIsFollowedByAnother) {
@@ -372,9 +378,10 @@ TEST_F(SerialDeviceTest, AnEdgeThatWakesTheWaitKeepsTheTickOfTheWake) {
     const LineState since = device->ReadLineState(EV_DSR);
     auto wait = StartWait(EV_DSR, since);
     ASSERT_TRUE(Eventually([&] { return lines.inWait.load(); }));
-    // Reading the line after the wake takes 7 ms (a slow adapter, a busy machine).
+    // Reading the line after the wake takes the worker 7 ms (a slow adapter, a busy machine).
     lines.onCount = [&] {
-        if (lines.Bits() & TIOCM_DSR) clock.Set(2007);
+        if ((lines.Bits() & TIOCM_DSR) && pthread_equal(pthread_self(), lines.waiter))
+            clock.Set(2007);
     };
     lines.Set(TIOCM_DSR);
     ASSERT_EQ(wait.wait_for(10s), std::future_status::ready);
@@ -441,26 +448,32 @@ TEST_F(SerialDeviceTest, ADriverWithoutTheModemWaitIsPolled) {
 // by a fixed amount, as on a loaded machine, and the DSR line is on during given pulses.
 class SampledSystem : public TestSystem {
 public:
-    std::int64_t now = 1'000'000'000;  // ns
+    std::atomic<std::int64_t> now{1'000'000'000};  // ns
     std::int64_t oversleep = 0;
     std::vector<std::pair<std::int64_t, std::int64_t>> pulses;  // [on, off)
     std::int64_t giveUpAt = 0;                                  // the test's own stop
     SerialDevice* device = nullptr;
     int samples = 0;
+    // The test's thread samples; the clock is its own. (The checker, which the device starts
+    // for its one try of TIOCMIWAIT, gets no say in it.)
+    const pthread_t sampler = pthread_self();
+    bool Sampler() const { return pthread_equal(pthread_self(), sampler); }
 
     std::int64_t MonotonicNs() override { return now; }
     int PollUntil(pollfd* fds, unsigned long count, std::int64_t deadline) override {
+        if (!Sampler()) return TestSystem::Poll(fds, count, 0);
         Sleep(std::max<std::int64_t>(deadline - now, 0), fds, count);
         return 0;
     }
     int Poll(pollfd* fds, unsigned long count, int timeoutMs) override {
+        if (timeoutMs < 0 || !Sampler()) return TestSystem::Poll(fds, count, timeoutMs);
         Sleep(std::int64_t(timeoutMs) * 1'000'000, fds, count);
         return 0;
     }
     int Ioctl(int fd, unsigned long request, void* arg) override {
         switch (request) {
             case TIOCMGET: {
-                ++samples;
+                if (Sampler()) ++samples;
                 bool on = false;
                 for (auto [a, b] : pulses)
                     on = on || (now >= a && now < b);
@@ -562,6 +575,12 @@ public:
         EXPECT_TRUE(QFile::link(drivers, device + "/driver"));
     }
 
+    // /sys/class/tty/console/active: the consoles the kernel writes to.
+    void ActiveConsoles(const QString& names) {
+        QDir().mkpath(dir_.filePath("class/tty/console"));
+        Write(dir_.filePath("class/tty/console/active"), names + "\n");
+    }
+
 private:
     static void Write(const QString& path, const QString& text) {
         QFile f(path);
@@ -605,4 +624,158 @@ TEST(ScanComPorts, PortsAreFoundInSysfsAndThePortsFolderWithoutOpeningAny) {
     // A port the user may not open is still offered: the scan never asks.
     sys.openError = EACCES;
     EXPECT_EQ(ScanComPorts(sys), expected);
+}
+
+// Stamps are never taken before the evidence of the edge was read: an edge that comes after a
+// look, however the wait ends, is stamped at or after its own moment.
+TEST_F(SerialDeviceTest, AnEdgeAfterAnInterruptedWaitIsNotStampedWithTheLookBeforeIt) {
+    ScopedManualClock clock(1000);
+    Pty pty;
+    ModemLines lines;
+    OpenEmulated(pty, lines);
+    const LineState since = device->ReadLineState(EV_DSR);
+    auto wait = StartWait(EV_DSR, since);
+    ASSERT_TRUE(Eventually([&] { return lines.inWait.load(); }));
+    // A signal ends the wait; the edge comes 4 ms after the look, before the next one.
+    lines.onInterrupted = [&] {
+        clock.Set(1004);
+        lines.Set(TIOCM_DSR);
+    };
+    SerialSystem::Default().InterruptThread(lines.waiter);
+    const std::optional<WaitOutcome> o = Reported(wait);
+    ASSERT_TRUE(o);
+    ASSERT_EQ(o->result, WaitResult::Changed);
+    EXPECT_GE(o->now.tick, 1004u);
+}
+
+// serial_core (uart_wait_modem_status) and cdc-acm (wait_serial_change) check for a pending
+// signal before the counters after a wake-up: the edge that woke the wait comes back as EINTR.
+TEST_F(SerialDeviceTest, AnEdgeWhoseWakeUpLostToASignalIsStampedWhenItWasSeen) {
+    ScopedManualClock clock(1000);
+    Pty pty;
+    ModemLines lines;
+    OpenEmulated(pty, lines);
+    const LineState since = device->ReadLineState(EV_DSR);
+    auto wait = StartWait(EV_DSR, since);
+    ASSERT_TRUE(Eventually([&] { return lines.inWait.load(); }));
+    clock.Set(1054);  // the edge, 54 ms after the look before the wait
+    lines.signalBeatsNextWake = true;
+    lines.Set(TIOCM_DSR);
+    const std::optional<WaitOutcome> o = Reported(wait);
+    ASSERT_TRUE(o);
+    ASSERT_EQ(o->result, WaitResult::Changed);
+    EXPECT_EQ(o->now.modemStatus, MS_DSR_ON);
+    EXPECT_GE(o->now.tick, 1054u);
+    EXPECT_LE(o->now.tick, 1054u + 5);
+}
+
+// The worker is preempted between its look and the wait (a busy machine right after a finish):
+// the edge that comes meanwhile must not carry the tick from before the preemption.
+TEST_F(SerialDeviceTest, AnEdgeWhileTheWorkerIsHeldBeforeTheWaitIsNotTimedEarly) {
+    ScopedManualClock clock(1000);
+    Pty pty;
+    ModemLines lines;
+    OpenEmulated(pty, lines);
+    const LineState since = device->ReadLineState(EV_DSR);
+    lines.onEntry = [&] {
+        clock.Set(1300);
+        lines.Set(TIOCM_DSR);  // 300 ms after the look
+        clock.Set(1301);
+    };
+    auto wait = StartWait(EV_DSR, since);
+    const std::optional<WaitOutcome> o = Reported(wait);
+    ASSERT_TRUE(o);
+    ASSERT_EQ(o->result, WaitResult::Changed);
+    EXPECT_GE(o->now.tick, 1300u);
+}
+
+// Where the re-check cannot be armed, an edge in the entry window is still found.
+TEST_F(SerialDeviceTest, AnEntryWindowEdgeIsFoundWhenTheRecheckTimerCannotBeSet) {
+    sys.procMissing = true;  // so the timer would be needed
+    sys.wakeTimerError = EAGAIN;
+    Pty pty;
+    ModemLines lines;
+    OpenEmulated(pty, lines);
+    const LineState since = device->ReadLineState(EV_DSR);
+    // The edge comes as the wait is entered, or (where the watch samples instead) soon after.
+    std::atomic<bool> came{false};
+    lines.onEntry = [&] {
+        lines.Set(TIOCM_DSR);
+        came = true;
+    };
+    auto wait = StartWait(EV_DSR, since);
+    std::this_thread::sleep_for(20ms);
+    if (!came.exchange(true)) lines.Set(TIOCM_DSR);
+    const std::optional<WaitOutcome> o = Reported(wait);
+    ASSERT_TRUE(o);
+    ASSERT_EQ(o->result, WaitResult::Changed);
+    EXPECT_EQ(o->now.modemStatus, MS_DSR_ON);
+}
+
+// Another holder's exclusive mode is left alone when the lock shows the line is taken.
+TEST_F(SerialDeviceTest, ALockHeldElsewhereLeavesTheOtherHoldersExclusiveMode) {
+    Pty pty;
+    ports.Link(3, pty.Slave());
+    const int other = ::open(pty.Slave().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(ioctl(other, TIOCEXCL), 0);  // the other copy's line (root may open it anyway)
+    sys.flockError = EWOULDBLOCK;
+    EXPECT_EQ(device->Open(3).error, EBUSY);
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    ::close(other);
+}
+
+// Kernels since 6.5 bind the 8250 places to the driver "port", not "serial8250"; a place
+// without a UART says so in its type whatever the driver is called. And the port the kernel
+// writes its console to is no photocell line.
+TEST(ScanComPorts, PlaceholdersOfAnyDriverAndTheActiveConsoleAreNotOffered) {
+    PortsFolder ports;
+    TestSystem sys;
+    FakeSysfs sysfs(sys);
+    for (int n : {1, 2, 3, 4, 5})
+        ports.Remove(n);
+    sysfs.Tty("ttyS0", "port", "4");  // a 16550A, the system console
+    sysfs.Tty("ttyS1", "port", "0");  // a place without a UART
+    sysfs.Tty("ttyS2", "port", "4");
+    sysfs.Tty("ttyS3", "serial8250", "0");
+    sysfs.Tty("ttyUSB0", "ftdi_sio");  // no type file: a USB adapter
+    sysfs.ActiveConsoles("tty0 ttyS0");
+    for (const char* node : {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3", "/dev/ttyUSB0"})
+        sys.charDevices.insert(node);
+    EXPECT_EQ(ScanComPorts(sys), (1u << 2) | (1u << 4) | (5u << 16));
+    EXPECT_EQ(sys.opens, 0);
+}
+
+// A quiet port sits in one wait: nothing interrupts it to look again.
+TEST_F(SerialDeviceTest, AQuietPortStaysInOneWait) {
+    Pty pty;
+    ModemLines lines;
+    OpenEmulated(pty, lines);
+    auto wait = StartWait(EV_DSR, device->ReadLineState(EV_DSR));
+    ASSERT_TRUE(Eventually([&] { return lines.inWait.load(); }));
+    std::this_thread::sleep_for(60ms);
+    EXPECT_EQ(lines.waits, 1);
+    EXPECT_EQ(lines.interrupted, 0);
+    device->CancelWait();
+    ASSERT_EQ(wait.wait_for(10s), std::future_status::ready);
+}
+
+// ftdi_sio's status packets come once per latency-timer interval: the port asks for low latency
+// (1 ms instead of 16) and gives the setting back when it closes; a driver that refuses it is
+// no failure.
+TEST_F(SerialDeviceTest, TheDriverIsAskedForLowLatencyWhileThePortIsOpen) {
+    Pty pty;
+    ModemLines lines;
+    lines.serialInfo = true;
+    OpenEmulated(pty, lines);
+    ASSERT_EQ(device->Configure(Settings9600()), 0);
+    EXPECT_TRUE(lines.LowLatency());
+    device->Close();
+    EXPECT_FALSE(lines.LowLatency());
+
+    lines.serialInfo = false;  // the request goes to the pseudo-terminal, which refuses it
+    ASSERT_EQ(device->Open(3).error, 0);
+    EXPECT_EQ(device->Configure(Settings9600()), 0);
 }

@@ -62,9 +62,8 @@ TEST(CommEvents, WithoutCountersTheLevelsDecide) {
     before.countersValid = after.countersValid = false;
     EXPECT_EQ(CommEventsBetween(before, after, EV_DSR), (Events{{EV_DSR, MS_DSR_ON}}));
     EXPECT_TRUE(CommEventsBetween(before, before, EV_DSR).empty());
-    // A driver whose counter missed the edge the level shows.
-    EXPECT_EQ(CommEventsBetween(State(0, 3), State(MS_DSR_ON, 3), EV_DSR),
-              (Events{{EV_DSR, MS_DSR_ON}}));
+    // With counters, a level they do not show is no edge (yet): see LineEdges.
+    EXPECT_TRUE(CommEventsBetween(State(0, 3), State(MS_DSR_ON, 3), EV_DSR).empty());
     // No modem lines at all (a pseudo-terminal): nothing to report.
     LineState none;
     EXPECT_TRUE(CommEventsBetween(none, none, 0x1FF).empty());
@@ -100,4 +99,53 @@ TEST(CommEvents, ABouncingContactIsCappedButEndsAtTheTrueLevel) {
     EXPECT_EQ(events.back().modemStatus, MS_DSR_ON);
     for (std::size_t i = 1; i < events.size(); ++i)
         EXPECT_NE(events[i].modemStatus, events[i - 1].modemStatus);
+}
+
+namespace {
+LineState Look(std::uint32_t status, std::uint32_t dsr, std::uint32_t tick) {
+    LineState s = State(status, dsr);
+    s.tick = s.lookTick = tick;
+    return s;
+}
+using Edges = std::vector<LineEdge>;
+}  // namespace
+
+// ftdi_sio: the level is read live, the counter moves with the next status packet. The level
+// that runs ahead is a debt the packet pays: one beam break is two edges, never more.
+TEST(LineEdges, ALevelAheadOfTheCountersIsADebtTheNextCountPays) {
+    LineEdges edges(EV_DSR);
+    edges.Baseline(Look(0, 0, 100));
+    EXPECT_EQ(edges.Next(Look(MS_DSR_ON, 0, 104)), Edges{});  // the beam broke; no packet yet
+    EXPECT_EQ(edges.Deadline(), std::optional<std::uint32_t>(124));
+    EXPECT_EQ(edges.Next(Look(MS_DSR_ON, 0, 108)), Edges{});
+    EXPECT_EQ(edges.Next(Look(MS_DSR_ON, 1, 116)), (Edges{{EV_DSR, MS_DSR_ON, 116}}));
+    EXPECT_FALSE(edges.Deadline());
+    // The beam back, and a packet that counts both the end of this break and a whole short one.
+    EXPECT_EQ(edges.Next(Look(0, 1, 140)), Edges{});
+    EXPECT_EQ(edges.Next(Look(0, 4, 150)),
+              (Edges{{EV_DSR, 0, 150}, {EV_DSR, MS_DSR_ON, 150}, {EV_DSR, 0, 150}}));
+}
+
+// A level that disagrees for longer than a status packet can take wins, once, stamped by the
+// look that first saw it; the count that comes after all is that same edge.
+TEST(LineEdges, ALastingDisagreementLetsTheLevelWinOnce) {
+    LineEdges edges(EV_DSR);
+    edges.Baseline(Look(0, 7, 1000));
+    EXPECT_EQ(edges.Next(Look(MS_DSR_ON, 7, 1003)), Edges{});
+    EXPECT_EQ(edges.Next(Look(MS_DSR_ON, 7, 1022)), Edges{});
+    EXPECT_EQ(edges.Next(Look(MS_DSR_ON, 7, 1023)), (Edges{{EV_DSR, MS_DSR_ON, 1003}}));
+    EXPECT_FALSE(edges.Deadline());
+    EXPECT_EQ(edges.Next(Look(MS_DSR_ON, 8, 1030)), Edges{});  // the late count pays it
+    EXPECT_EQ(edges.Next(Look(0, 9, 1100)), (Edges{{EV_DSR, 0, 1100}}));
+}
+
+// Stamps: the first edge of a look carries the tick of its evidence (the wait it woke), the
+// ones the same look found after it the tick of the look.
+TEST(LineEdges, TheFirstEdgeKeepsItsEvidenceTheRestTheLook) {
+    LineEdges edges(EV_DSR);
+    edges.Baseline(Look(0, 0, 10));
+    LineState look = Look(MS_DSR_ON, 3, 25);
+    look.tick = 20;
+    EXPECT_EQ(edges.Next(look),
+              (Edges{{EV_DSR, MS_DSR_ON, 20}, {EV_DSR, 0, 25}, {EV_DSR, MS_DSR_ON, 25}}));
 }

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+#include <QCoreApplication>
+
+#include <chrono>
+#include <thread>
 
 #include "tests/support/fakeserialdevice.h"
+#include "tests/support/scripteddialogs.h"
 #include "serial/comport.h"
 #include "tests/platform/serialtesthelpers.h"
 
@@ -308,4 +313,98 @@ TEST_F(ComPortOnLinux, AConfigurationFailureLeavesNoDescriptorOpen) {
     EXPECT_EQ(OpenDescriptorsOn(pty.Slave()), 1);
     port.Close();
     EXPECT_EQ(OpenDescriptorsOn(pty.Slave()), 0);
+}
+
+// The photocell port on an emulated driver of the real Linux device: what OnDSR reports.
+class PhotocellOnDriver : public ComPortOnLinux {
+protected:
+    ScopedDialogs dialogs;
+    Pty pty;
+    ModemLines lines;
+    std::vector<std::uint32_t> levels;  // the DSR level of each OnDSR
+
+    // The emulated lines go before the port does.
+    void TearDown() override { port.Close(); }
+
+    void OpenPort() {
+        sys.emulated[pty.Slave()] = &lines;
+        ports.Link(3, pty.Slave());
+        port.SetPort(3);
+        MakePhotocellPort(port);
+        port.OnDSR = [this](TComPort*, const TLineEvent& event) {
+            levels.push_back(event.modemStatus & MS_DSR_ON);
+        };
+        port.Open();
+    }
+    // Runs the window's event loop until `n` events have arrived (false after 2 s).
+    bool Until(std::size_t n) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (levels.size() < n) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    void Settle(int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+};
+
+// ftdi_sio reads the level live (a control transfer) while its counters move only with the
+// next status packet (ftdi_process_packet): a look in between sees a level the counters do not
+// know yet. That is a debt the next packet pays, never an edge of its own.
+TEST_F(PhotocellOnDriver, OneBeamBreakOnAnFtdiAdapterIsTwoEdges) {
+    lines.packets = true;
+    OpenPort();
+    ASSERT_TRUE(port.Connected());
+    for (int skier = 0; skier < 3; ++skier) {
+        lines.Set(TIOCM_DSR);  // the beam is broken; the next packet is 16 ms away
+        Settle(20);
+        lines.StatusPacket();
+        ASSERT_TRUE(Until(2 * skier + 1));
+        Settle(20);
+        lines.Set(0);
+        Settle(20);
+        lines.StatusPacket();
+        ASSERT_TRUE(Until(2 * skier + 2));
+        Settle(20);
+    }
+    Settle(30);
+    EXPECT_EQ(levels, (std::vector<std::uint32_t>{MS_DSR_ON, 0, MS_DSR_ON, 0, MS_DSR_ON, 0}));
+}
+
+// A first look that fails once (an EIO from a USB control transfer) must not leave the watch
+// deaf: every later edge is still reported.
+TEST_F(PhotocellOnDriver, AFailedFirstLookDoesNotLeaveTheWatchDeaf) {
+    lines.failingGets = 1;
+    OpenPort();
+    ASSERT_TRUE(port.Connected());
+    for (int i = 0; i < 2000 && !lines.inWait; ++i)  // the watch is up
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(lines.inWait);
+    for (int i = 0; i < 10; ++i) {
+        lines.Set(i % 2 == 0 ? TIOCM_DSR : 0);
+        ASSERT_TRUE(Until(std::size_t(i) + 1)) << "edge " << i << " was not reported";
+    }
+    EXPECT_EQ(levels.size(), 10u);
+}
+
+// A watch that cannot observe the line at all does not pretend to: the port closes with the
+// usual message.
+TEST_F(PhotocellOnDriver, AWatchThatCannotLookAtTheLineClosesThePort) {
+    lines.getError = EIO;
+    OpenPort();
+    for (int i = 0; i < 2000 && port.Connected(); ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_FALSE(port.Connected());
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains(QStringLiteral("COM3"))) << dialogs.errors[0].toStdString();
+    EXPECT_TRUE(dialogs.errors[0].contains(QStringLiteral("(5)"))) << dialogs.errors[0].toStdString();
 }

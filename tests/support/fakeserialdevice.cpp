@@ -69,6 +69,17 @@ void FakeSerialDevice::StampNextChange(std::uint32_t tick) {
     stamp_ = tick;
 }
 
+void FakeSerialDevice::HoldReports(bool hold) {
+    std::lock_guard lock(mutex_);
+    hold_ = hold;
+    Changed();
+}
+
+bool FakeSerialDevice::WaitUntilHolding(int timeoutMs) {
+    std::unique_lock lock(mutex_);
+    return idle_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return holding_; });
+}
+
 void FakeSerialDevice::FailWait(int error) {
     std::lock_guard lock(mutex_);
     failError_ = error;
@@ -80,8 +91,7 @@ void FakeSerialDevice::Changed() {
 }
 
 bool FakeSerialDevice::IdleLocked() const {
-    return waiting_ && failError_ == 0 && !stop_ &&
-           CommEventsBetween(waiterSince_, state_, waitMask_).empty();
+    return waiting_ && failError_ == 0 && !stop_ && !LineMoved(waiterSince_, state_, waitMask_);
 }
 
 bool FakeSerialDevice::WaitUntilIdle(int timeoutMs) {
@@ -174,12 +184,13 @@ LineState FakeSerialDevice::ReadLineState(std::uint32_t evMask) {
     std::lock_guard lock(mutex_);
     waitMask_ = evMask;
     LineState s = state_;
-    s.tick = GetTickCount();
+    s.tick = s.lookTick = GetTickCount();
     return s;
 }
 
 WaitResult FakeSerialDevice::WaitForChange(std::uint32_t evMask, const LineState& since,
-                                           LineState& now, int& error) {
+                                           LineState& now, int& error,
+                                           std::optional<std::uint32_t> until) {
     std::unique_lock lock(mutex_);
     waitMask_ = evMask;
     for (;;) {
@@ -189,15 +200,29 @@ WaitResult FakeSerialDevice::WaitForChange(std::uint32_t evMask, const LineState
             return WaitResult::Failed;
         }
         now = state_;
-        if (!CommEventsBetween(since, now, evMask).empty()) {
-            now.tick = stamp_ ? *stamp_ : GetTickCount();
+        now.lookTick = GetTickCount();
+        if (LineMoved(since, now, evMask)) {
+            now.tick = stamp_ ? *stamp_ : now.lookTick;
             stamp_.reset();
+            if (hold_) {
+                holding_ = true;
+                idle_.notify_all();
+                changed_.wait(lock, [&] { return !hold_ || stop_; });
+                holding_ = false;
+            }
             return WaitResult::Changed;
+        }
+        if (until && TickDiff(now.lookTick, *until) >= 0) {
+            now.tick = now.lookTick;
+            return WaitResult::TimedOut;
         }
         waiting_ = true;
         waiterSince_ = since;
         idle_.notify_all();
-        changed_.wait(lock);
+        if (until)
+            changed_.wait_for(lock, std::chrono::milliseconds(1));
+        else
+            changed_.wait(lock);
         waiting_ = false;
     }
 }

@@ -27,9 +27,14 @@ public:
     void Break();
     // Any change of the line state at once, as a driver might make it between two looks.
     void Edit(const std::function<void(LineState&)>& change);
-    // The next change a wait reports is stamped with this tick instead of the clock's (an edge
-    // the worker saw late, or one found by a re-check).
+    // The next change a wait reports is stamped with this tick instead of the clock's (the
+    // moment its evidence was read, when that was before now).
     void StampNextChange(std::uint32_t tick);
+    // While held, a wait that has seen a change keeps it (as a worker still busy with its
+    // look) until released.
+    void HoldReports(bool hold);
+    // Blocks until a wait holds a change it has seen; false on timeout.
+    bool WaitUntilHolding(int timeoutMs = 10000);
     // The current or next wait fails with this errno (an unplugged adapter).
     void FailWait(int error);
     // Blocks until a waiter sits in WaitForChange with nothing left to report; false on timeout.
@@ -54,7 +59,7 @@ public:
     void Purge(std::uint32_t flags) override;
     LineState ReadLineState(std::uint32_t evMask) override;
     WaitResult WaitForChange(std::uint32_t evMask, const LineState& since, LineState& now,
-                             int& error) override;
+                             int& error, std::optional<std::uint32_t> until) override;
     void CancelWait() override;
     QString WatchDescription() const override;
 
@@ -73,6 +78,8 @@ private:
     int configureError_ = 0;
     int failError_ = 0;
     std::optional<std::uint32_t> stamp_;
+    bool hold_ = false;
+    bool holding_ = false;
     int openCount_ = 0;
     int closeCount_ = 0;
     int port_ = 0;
