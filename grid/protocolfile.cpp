@@ -176,13 +176,16 @@ std::optional<ProtocolFileData> ParseProtocolLines(const QStringList& lines, boo
     return data;
 }
 
-QString CantWriteMessage(const QString& fileName) {
-    return QStringLiteral("Can't write to file:\r") + fileName;
+QString CantWriteMessage(const QString& fileName, const QString& reason) {
+    QString message = QStringLiteral("Can't write to file:\r") + fileName;
+    if (!reason.isEmpty()) message += u'\r' + reason;
+    return message;
 }
 
 QString SaveProtocolFile(const QString& fileName, const ProtocolFileData& data) {
-    if (WriteFileAtomically(fileName, EncodeLines(ProtocolLines(data)))) return QString();
-    return CantWriteMessage(fileName);
+    QString reason;
+    if (WriteFileAtomically(fileName, EncodeLines(ProtocolLines(data)), &reason)) return QString();
+    return CantWriteMessage(fileName, reason);
 }
 
 std::optional<ProtocolFileData> LoadProtocolFile(const QString& fileName, bool withGeometry,
@@ -240,6 +243,7 @@ QByteArray SemicolonFileBytes(const std::vector<QStringList>& rows) {
 }
 
 QString SaveSemicolonFile(const QString& fileName, const std::vector<QStringList>& rows) {
-    if (WriteFileAtomically(fileName, SemicolonFileBytes(rows))) return QString();
-    return CantWriteMessage(fileName);
+    QString reason;
+    if (WriteFileAtomically(fileName, SemicolonFileBytes(rows), &reason)) return QString();
+    return CantWriteMessage(fileName, reason);
 }

@@ -70,9 +70,8 @@ QString TooManyCellsProblem();
 std::optional<ProtocolFileData> ParseProtocolLines(const QStringList& lines, bool withGeometry,
                                                    QString* error = nullptr);
 
-// Protocol files. Writing returns an empty string on success, else the message for the operator:
-// "Can't write to file:", a carriage return and the file name. The old file stays untouched
-// when writing fails.
+// Protocol files. Writing returns an empty string on success, else the message for the operator
+// (CantWriteMessage with the reason). The old file stays untouched when writing fails.
 QString SaveProtocolFile(const QString& fileName, const ProtocolFileData& data);
 // Reads only a regular file of at most kMaxTextFileBytes (textfile.h).
 std::optional<ProtocolFileData> LoadProtocolFile(const QString& fileName, bool withGeometry,
@@ -89,5 +88,5 @@ QString CantReadProtocolMessage(const QString& fileName);
 QByteArray SemicolonFileBytes(const std::vector<QStringList>& rows);
 QString SaveSemicolonFile(const QString& fileName, const std::vector<QStringList>& rows);
 
-// "Can't write to file:" + CR + file name.
-QString CantWriteMessage(const QString& fileName);
+// "Can't write to file:" + CR + file name, and CR + the reason (WriteFailureReason) when given.
+QString CantWriteMessage(const QString& fileName, const QString& reason = QString());

@@ -68,8 +68,10 @@ QStringList TSortGrid::SaveToStrings(bool WithGeometry) const {
 }
 
 bool TSortGrid::SaveToFile(const QString& FileName, bool WithGeometry) {
-    if (WriteFileAtomically(FileName, EncodeLines(SaveToStrings(WithGeometry)))) return true;
-    Dialogs().Error(this, CantWriteMessage(FileName));
+    QString reason;
+    if (WriteFileAtomically(FileName, EncodeLines(SaveToStrings(WithGeometry)), &reason))
+        return true;
+    Dialogs().Error(this, CantWriteMessage(FileName, reason));
     return false;
 }
 

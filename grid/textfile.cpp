@@ -1,7 +1,10 @@
 #include "grid/textfile.h"
 
+#include "platform/fileerror.h"
+
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <algorithm>
 #include <array>
@@ -143,12 +146,61 @@ QStringList DecodeLines(const QByteArray& bytes) {
     return SplitLines(DecodeText(bytes));
 }
 
-bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes) {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
+bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes, QString* reason) {
+    auto fail = [&](int error) {
+        if (reason) *reason = WriteFailureReason(error, fileName);
+        return false;
+    };
+    // A link stays a link: what it points to is replaced.
+    QFileInfo target(fileName);
+    for (int depth = 0; depth < 40 && target.isSymLink(); ++depth)
+        target = QFileInfo(target.symLinkTarget());
+    const QString path = target.absoluteFilePath();
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat st {};
+    const bool exists = ::stat(encoded.constData(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return fail(EISDIR);
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A FIFO or a device would block the window or swallow the protocol.
+        if (reason) *reason = QStringLiteral("It is not a regular file.");
         return false;
     }
-    return file.commit();
+
+    // The bytes go to a new file beside the target (created with the permissions a new file gets,
+    // or those of the file it replaces), which is renamed over the target only when complete.
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = encoded + '.' +
+                    QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
+        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return fail(errno);
+    }
+    if (fd < 0) return fail(EEXIST);
+    auto abandon = [&](int error) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        return fail(error);
+    };
+    if (exists && ::fchmod(fd, st.st_mode & 07777) != 0) return abandon(errno);
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t r = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return abandon(errno);
+        written += r;
+    }
+    // On the disk before it takes the old file's place, so that a power cut leaves one of the two.
+    if (::fsync(fd) != 0 && errno != EINVAL) return abandon(errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        return fail(error);
+    }
+    if (::rename(temporary.constData(), encoded.constData()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        return fail(error);
+    }
+    return true;
 }

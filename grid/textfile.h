@@ -29,6 +29,10 @@ QStringList SplitLines(const QString& text);
 // DecodeText and SplitLines.
 QStringList DecodeLines(const QByteArray& bytes);
 
-// Writes the whole file or nothing: the bytes go to a temporary file beside it, which replaces
-// the target only when complete, so a failed save leaves the old file as it was.
-bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes);
+// Writes the whole file or nothing: the bytes go to a temporary file beside it, synced to the
+// disk, which replaces the target only when complete, so a failed save leaves the old file as it
+// was. A link is followed, and the file it names is replaced. A folder or anything else than a
+// regular file in the target's place is not written. False, with the reason in the program's
+// words (WriteFailureReason) in *reason, when the file could not be written.
+bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes,
+                         QString* reason = nullptr);

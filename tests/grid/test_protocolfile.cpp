@@ -2,7 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include "grid/protocolfile.h"
 #include "grid/textfile.h"
@@ -400,13 +403,19 @@ TEST(ProtocolFileGeometry, WrittenAndReadWhenAskedFor) {
 TEST(ProtocolFileSaving, FailuresAreReportedAndReplacingIsComplete) {
     QTemporaryDir dir;
     const QString missing = dir.filePath("no/such/folder/p.txt");
-    EXPECT_EQ(SaveProtocolFile(missing, DefaultProtocol()), "Can't write to file:\r" + missing);
-    EXPECT_EQ(SaveSemicolonFile(missing, DefaultProtocol().rows),
-              "Can't write to file:\r" + missing);
+    const QString noFolder = "Can't write to file:\r" + missing + "\rThe folder " +
+                             dir.filePath("no/such/folder") + " does not exist.";
+    EXPECT_EQ(SaveProtocolFile(missing, DefaultProtocol()), noFolder);
+    EXPECT_EQ(SaveSemicolonFile(missing, DefaultProtocol().rows), noFolder);
     EXPECT_FALSE(QFile::exists(missing));
-    // A folder in the file's place.
+    // A folder in the file's place, or something that is no regular file (writing a FIFO would
+    // wait for a reader for ever).
     QDir(dir.path()).mkdir("taken");
-    EXPECT_FALSE(SaveProtocolFile(dir.filePath("taken"), DefaultProtocol()).isEmpty());
+    EXPECT_EQ(SaveProtocolFile(dir.filePath("taken"), DefaultProtocol()),
+              "Can't write to file:\r" + dir.filePath("taken") + "\rIt is a folder.");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
+    EXPECT_EQ(SaveSemicolonFile(dir.filePath("fifo"), DefaultProtocol().rows),
+              "Can't write to file:\r" + dir.filePath("fifo") + "\rIt is not a regular file.");
 
     // An existing longer file is replaced as a whole, no tail of it left.
     const QString name = dir.filePath("p.txt");
@@ -415,6 +424,17 @@ TEST(ProtocolFileSaving, FailuresAreReportedAndReplacingIsComplete) {
     EXPECT_EQ(ReadAll(name), EncodeLines(ProtocolLines(DefaultProtocol())));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"p.txt"}))
         << "no temporary file left behind";
+    // The file replaced keeps its permissions, and a link stays a link to the file it names.
+    ASSERT_EQ(::chmod(QFile::encodeName(name).constData(), 0640), 0);
+    ASSERT_TRUE(QFile::link(name, dir.filePath("link.txt")));
+    ProtocolFileData other = DefaultProtocol();
+    other.rows.push_back({"1.", "7"});
+    ASSERT_EQ(SaveProtocolFile(dir.filePath("link.txt"), other), "");
+    EXPECT_TRUE(QFileInfo(dir.filePath("link.txt")).isSymLink());
+    EXPECT_EQ(ReadAll(name), EncodeLines(ProtocolLines(other)));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(name).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 
     QString error;
     EXPECT_FALSE(LoadProtocolFile(dir.filePath("absent.txt"), false, &error));
