@@ -77,8 +77,9 @@ QString SaveProtocolFile(const QString& fileName, const ProtocolFileData& data);
 std::optional<ProtocolFileData> LoadProtocolFile(const QString& fileName, bool withGeometry,
                                                  QString* error = nullptr);
 // For a protocol file that did not open: "Can't read the protocol file:", a carriage return and
-// the file name, and, after one more carriage return, why the program does not read it when it
-// is no regular file, too large or beyond the limits of a protocol.
+// the file name, and, after one more carriage return, why the program does not read it (it does
+// not exist or may not be read, is no regular file, too large, beyond the limits of a protocol or
+// no protocol at all), found by reading it once more.
 QString CantReadProtocolMessage(const QString& fileName);
 
 // The semicolon file for spreadsheets: one line per row, cells joined by ";". A cell holding a

@@ -1,6 +1,8 @@
 // The bounded, non-blocking read of a file chosen by a person: a protocol, a journal.
 #include "platform/regularfile.h"
 
+#include "platform/fileerror.h"
+
 #include <QFile>
 #include <algorithm>
 
@@ -9,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -32,7 +33,7 @@ bool Fail(QString* error, const QString& reason) {
 
 QString RegularFileProblem(const QString& fileName, qint64 maxBytes) {
     struct stat st {};
-    if (::stat(QFile::encodeName(fileName).constData(), &st) != 0) return QString();
+    if (::stat(QFile::encodeName(fileName).constData(), &st) != 0) return ReadFailureReason(errno);
     if (!S_ISREG(st.st_mode)) return NotRegular();
     return SizeProblem(qint64(st.st_size), maxBytes);
 }
@@ -44,7 +45,7 @@ std::optional<QByteArray> ReadRegularFile(const QString& fileName, qint64 maxByt
     // raises its control lines.
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
-        Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+        Fail(error, ReadFailureReason(errno));
         return std::nullopt;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -53,7 +54,7 @@ std::optional<QByteArray> ReadRegularFile(const QString& fileName, qint64 maxByt
     }
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+        Fail(error, ReadFailureReason(errno));
         return std::nullopt;
     }
     struct Closer {
@@ -80,7 +81,7 @@ std::optional<QByteArray> ReadRegularFile(const QString& fileName, qint64 maxByt
         const ssize_t r = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) {
-            Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+            Fail(error, ReadFailureReason(errno));
             return std::nullopt;
         }
         if (r == 0) break;
