@@ -192,9 +192,9 @@ QString SaveProtocolFile(const QString& fileName, const ProtocolFileData& data) 
 
 std::optional<ProtocolFileData> LoadProtocolFile(const QString& fileName, bool withGeometry,
                                                  QString* error) {
-    const std::optional<QByteArray> bytes = ReadRegularFile(fileName, kMaxTextFileBytes, error);
-    if (!bytes) return std::nullopt;
-    return ParseProtocolLines(DecodeLines(*bytes), withGeometry, error);
+    const std::optional<QStringList> lines = ReadTextFileLines(fileName, error);
+    if (!lines) return std::nullopt;
+    return ParseProtocolLines(*lines, withGeometry, error);
 }
 
 QString TooManyCellsProblem() {

@@ -56,7 +56,53 @@ bool JoinsLines(const QChar* t, qsizetype n, qsizetype lineStart, qsizetype open
     return startsItem && endsItem;
 }
 
+// Control codes that no text holds. Tab, the line ends, vertical tab, form feed and the end mark
+// of old DOS files (SUB) occur in text.
+bool IsControlByte(unsigned char b) {
+    return b < 0x20 && b != '\t' && b != '\n' && b != '\v' && b != '\f' && b != '\r' && b != 0x1A;
+}
+
+// UTF-16 text of mostly Latin letters, digits and punctuation has a NUL in every other byte: the
+// high byte of each character, at odd offsets in little-endian and even ones in big-endian order.
+bool LooksLikeUtf16(const QByteArray& bytes) {
+    qsizetype even = 0, odd = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        if (bytes[i] == '\0') ++(i % 2 ? odd : even);
+    const qsizetype pairs = bytes.size() / 2;
+    const qsizetype most = std::max(even, odd), fewest = std::min(even, odd);
+    return pairs > 0 && most * 5 >= pairs * 2 && fewest * 10 <= most;
+}
+
+bool IsUtf8(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);  // decoding happens only on the conversion
+    return !utf8.hasError();
+}
+
+QString Utf16Problem() {
+    return QStringLiteral(
+        "It is UTF-16 text, which the program does not read: a protocol file is UTF-8 or "
+        "Windows-1252 text.");
+}
+
 }  // namespace
+
+QString NotTextProblem(const QByteArray& bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF)))
+        return Utf16Problem();
+    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0) {
+        if (LooksLikeUtf16(bytes)) return Utf16Problem();
+        return QStringLiteral("It is not a text file: its byte %1 is a NUL byte.").arg(nul + 1);
+    }
+    const auto control = std::find_if(b, b + n, IsControlByte);
+    // Valid UTF-8 is taken as it stands (a cell may hold a control code the program wrote).
+    if (control == b + n || IsUtf8(bytes)) return QString();
+    return QStringLiteral("It is not a text file: its byte %1 is the control code 0x%2.")
+        .arg(control - b + 1)
+        .arg(*control, 2, 16, QLatin1Char('0'));
+}
 
 QByteArray EncodeLines(const QStringList& lines) {
     QString text;
@@ -144,6 +190,16 @@ QStringList SplitLines(const QString& text) {
 
 QStringList DecodeLines(const QByteArray& bytes) {
     return SplitLines(DecodeText(bytes));
+}
+
+std::optional<QStringList> ReadTextFileLines(const QString& fileName, QString* error) {
+    const std::optional<QByteArray> bytes = ReadRegularFile(fileName, kMaxTextFileBytes, error);
+    if (!bytes) return std::nullopt;
+    if (const QString problem = NotTextProblem(*bytes); !problem.isEmpty()) {
+        if (error) *error = problem;
+        return std::nullopt;
+    }
+    return DecodeLines(*bytes);
 }
 
 bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes, QString* reason) {

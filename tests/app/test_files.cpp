@@ -24,6 +24,11 @@ QByteArray ReadAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+void WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+}
 }  // namespace
 
 class Files : public FormFixture {
@@ -224,4 +229,53 @@ TEST_F(Files, PrintSetsTitlesAndRows) {
     EXPECT_EQ(p.PageTitle.size(), 9 + 7 + 16);
     EXPECT_EQ(p.FromRow, 1u);
     EXPECT_EQ(p.ToRow, 5u);
+}
+
+TEST_F(Files, AFileThatIsNoTextIsRefusedAndTheListKept) {
+    TFormMain& f = WithLaps(3);
+    dialogs.defaultConfirm = true;  // the laps may go
+    const QString text = "GenerelSettings,0\r\n-1,-1,-1,-1,-1,-1,-1,-1,-1\r\nRang,Nr.\r\n1.,777\r\n";
+    const QByteArray utf16le = QByteArray(reinterpret_cast<const char*>(text.utf16()),
+                                          text.size() * 2);
+    QByteArray utf16be;
+    for (qsizetype i = 0; i < utf16le.size(); i += 2)
+        utf16be.append(utf16le[i + 1]).append(utf16le[i]);
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        QString reason;
+    };
+    const QString utf16 =
+        "It is UTF-16 text, which the program does not read: a protocol file is UTF-8 or "
+        "Windows-1252 text.";
+    const Case cases[] = {
+        // A NUL cuts the rows after it: no list of one row.
+        {"nul.txt", text.toUtf8().insert(text.indexOf("777") + 1, QByteArray("\0zz", 3)),
+         "It is not a text file: its byte 62 is a NUL byte."},
+        {"utf16-bom.txt", "\xFF\xFE" + utf16le, utf16},
+        {"utf16.txt", utf16le, utf16},
+        {"utf16be.txt", utf16be, utf16},
+        // Neither UTF-8 nor text in the old code page: a picture, say.
+        {"picture.txt", QByteArray("\xFF\xD8\xFF\xE0\x10JFIF\x01\x02\r\n", 13),
+         "It is not a text file: its byte 5 is the control code 0x10."},
+    };
+    for (const Case& c : cases) {
+        WriteAll(Path(c.name), c.bytes);
+        dialogs.openAnswers = {Path(c.name)};
+        f.sbLoadClick();
+        ASSERT_FALSE(dialogs.errors.isEmpty()) << c.name;
+        EXPECT_EQ(dialogs.errors.back(),
+                  "Can't read the protocol file:\r" + Path(c.name) + "\r" + c.reason)
+            << dialogs.errors.back().toStdString();
+        EXPECT_EQ(f.SortGrid1->RowCount(), 4) << c.name;
+        EXPECT_EQ(f.SortGrid1->Cells(1, 3), "102") << c.name;
+    }
+    EXPECT_EQ(dialogs.errors.size(), 5);
+    EXPECT_TRUE(dialogs.infos.isEmpty()) << dialogs.infos.join('|').toStdString();
+    // A protocol from the program's Windows days (Windows-1252, not UTF-8) still opens.
+    WriteAll(Path("old.txt"), "-1\r\nRang,Nr.\r\n1.,M\xFCller\r\n");
+    dialogs.openAnswers = {Path("old.txt")};
+    f.sbLoadClick();
+    EXPECT_EQ(dialogs.errors.size(), 5);
+    EXPECT_EQ(f.SortGrid1->Cells(1, 1), QString::fromUtf8("Müller"));
 }

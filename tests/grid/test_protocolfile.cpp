@@ -255,6 +255,27 @@ TEST(TextFile, DecodingFallsBackOnlyForInvalidUtf8) {
     EXPECT_EQ(DecodeText(QByteArray("a\0b", 3)), "a");
 }
 
+TEST(TextFile, BytesThatAreNoTextAreToldApart) {
+    // Text: UTF-8 (control codes and all, as the program may have written them in a cell), and
+    // Windows-1252 with the control codes text files hold.
+    for (const QByteArray& text :
+         {QByteArray(""), QByteArray("Rang,Nr.\r\n1.,\"a\x01b\"\r\n"), QByteArray("\xEF\xBB\xBFx\r\n"),
+          QByteArray("M\xFCller\t\v\f\r\n\x1A"), QByteArray("\x81\x8D\x8F\x90\x9D")})
+        EXPECT_EQ(NotTextProblem(text), "") << text.toStdString();
+    const QString utf16 =
+        "It is UTF-16 text, which the program does not read: a protocol file is UTF-8 or "
+        "Windows-1252 text.";
+    EXPECT_EQ(NotTextProblem("\xFF\xFE"), utf16);
+    EXPECT_EQ(NotTextProblem("\xFE\xFF\x04\x10\x04\x11"), utf16);  // Cyrillic: no NUL at all
+    EXPECT_EQ(NotTextProblem(QByteArray("1\0.\0,\0\x17\x04\r\0\n\0", 12)), utf16);
+    EXPECT_EQ(NotTextProblem(QByteArray("abcdefghij\0", 11)),
+              "It is not a text file: its byte 11 is a NUL byte.");
+    // A few NUL bytes in a long file are no UTF-16.
+    EXPECT_EQ(NotTextProblem(QByteArray(100, 'x') + QByteArray(2, '\0')),
+              "It is not a text file: its byte 101 is a NUL byte.");
+    EXPECT_EQ(NotTextProblem("\xE4\x1B[0m"), "It is not a text file: its byte 2 is the control code 0x1b.");
+}
+
 TEST(TextFile, LineBreaksInsideQuotedItemsStayInTheirLine) {
     EXPECT_EQ(SplitLines("a,\"x\r\ny\",b\r\nc\nd\re"),
               QStringList({"a,\"x\r\ny\",b", "c", "d", "e"}));
