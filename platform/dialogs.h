@@ -32,6 +32,12 @@ public:
         return Confirm(parent, text);
     }
     virtual void Error(QWidget* parent, const QString& text) = 0;
+    // An error in the program's words whose details (another program's own words, long or
+    // technical) are shown on request, under the box's details button. Without details as Error.
+    virtual void ErrorWithDetails(QWidget* parent, const QString& text, const QString& details) {
+        (void)details;
+        Error(parent, text);
+    }
     virtual void Information(QWidget* parent, const QString& text) = 0;
     // The chosen file, or empty when cancelled. The request's fileName and filterIndex are updated.
     virtual QString OpenFile(QWidget* parent, FileDialogRequest& request) = 0;

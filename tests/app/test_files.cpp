@@ -18,6 +18,7 @@
 #include "grid/sortgrid.h"
 #include "tests/support/recordingautomation.h"
 #include "tests/app/formfixture.h"
+#include "tests/support/filepermissions.h"
 
 namespace {
 QByteArray ReadAll(const QString& path) {
@@ -278,4 +279,49 @@ TEST_F(Files, AFileThatIsNoTextIsRefusedAndTheListKept) {
     f.sbLoadClick();
     EXPECT_EQ(dialogs.errors.size(), 5);
     EXPECT_EQ(f.SortGrid1->Cells(1, 1), QString::fromUtf8("Müller"));
+}
+
+TEST_F(Files, FileErrorsNameTheFileAndTheSystemsReason) {
+    TFormMain& f = WithLaps(2);
+    auto recording = std::make_unique<RecordingAutomation>();
+    RecordingAutomation* rec = recording.get();
+    f.SetAutomation(std::move(recording));
+    dialogs.defaultConfirm = true;  // the laps may go
+    // Named on the command line, but not there.
+    f.OpenProtocolArgument(Path("missing.txt"));
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_EQ(dialogs.errors[0],
+              "Can't read the protocol file:\r" + Path("missing.txt") + "\rIt does not exist.");
+
+    ScopedFilePermissionsBind permissions;
+    const QString denied = QString::fromLocal8Bit(std::strerror(EACCES));
+    // A protocol the account may not read.
+    f.SortGrid1->SaveToFile(Path("secret.txt"), false);
+    ASSERT_EQ(::chmod(QFile::encodeName(Path("secret.txt")).constData(), 0), 0);
+    dialogs.openAnswers = {Path("secret.txt")};
+    f.sbLoadClick();
+    ASSERT_EQ(dialogs.errors.size(), 2);
+    EXPECT_EQ(dialogs.errors[1], "Can't read the protocol file:\r" + Path("secret.txt") +
+                                     "\rThere is no permission to read it: " + denied + ".");
+
+    // Every type saved into a folder that cannot be written to; Word does not even start.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("readonly"));
+    ASSERT_EQ(::chmod(QFile::encodeName(Path("readonly")).constData(), 0555), 0);
+    const QString why = "There is no permission to write in the folder " + Path("readonly") +
+                        ": " + denied + ".";
+    dialogs.saveAnswers = {{Path("readonly/r.csv"), 1},
+                           {Path("readonly/r.doc"), 2},
+                           {Path("readonly/r.html"), 3},
+                           {Path("readonly/r.txt"), 4}};
+    for (int i = 0; i < 4; ++i)
+        f.sbSaveClick();
+    f.WaitForExports();
+    EXPECT_EQ(dialogs.errors.mid(2),
+              QStringList({"Can't write to file:\r" + Path("readonly/r.csv") + "\r" + why,
+                           "Can't write to file:\r" + Path("readonly/r.doc") + "\r" + why,
+                           "Error write file: " + Path("readonly/r.html") + "\r" + why,
+                           "Can't write to file:\r" + Path("readonly/r.txt") + "\r" + why}));
+    EXPECT_TRUE(rec->Log().isEmpty()) << rec->Log().join('\n').toStdString();
+    EXPECT_TRUE(QDir(Path("readonly")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    ::chmod(QFile::encodeName(Path("readonly")).constData(), 0755);
 }

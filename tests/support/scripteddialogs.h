@@ -21,11 +21,20 @@ public:
     std::function<int(QDialog*)> onExec;
 
     QStringList confirms, errors, infos;
+    // The details of each error, in step with errors (empty for one shown without).
+    QStringList errorDetails;
     std::vector<FileDialogRequest> openRequests, saveRequests;
     int beeps = 0;
 
     bool Confirm(QWidget*, const QString& text) override;
-    void Error(QWidget*, const QString& text) override { errors << text; }
+    void Error(QWidget*, const QString& text) override {
+        errors << text;
+        errorDetails << QString();
+    }
+    void ErrorWithDetails(QWidget*, const QString& text, const QString& details) override {
+        errors << text;
+        errorDetails << details;
+    }
     void Information(QWidget*, const QString& text) override { infos << text; }
     QString OpenFile(QWidget*, FileDialogRequest& request) override;
     QString SaveFile(QWidget*, FileDialogRequest& request) override;
