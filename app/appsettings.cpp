@@ -40,6 +40,8 @@ int ReadAppSettings(const SettingsStore& store, AppSettings& s) {
         item.apply(s, *v);
         ++applied;
     }
+    if (const std::optional<QString> folder = store.ReadString(QStringLiteral("Folder")))
+        s.folder = *folder;
     return applied;
 }
 
@@ -55,5 +57,6 @@ bool WriteAppSettings(SettingsStore& store, const AppSettings& s) {
     store.WriteInteger("Acc", s.acc);
     store.WriteInteger("Dist", s.dist);
     store.WriteInteger("FilterInd", s.filterInd);
+    if (!s.folder.isEmpty()) store.WriteString(QStringLiteral("Folder"), s.folder);
     return store.Flush();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <cstdint>
 
 class SettingsStore;
@@ -16,6 +17,9 @@ struct AppSettings {
     std::int32_t acc = 2;        // "Acc": resolution
     std::int32_t dist = 42195;   // "Dist": course distance in metres
     std::int32_t filterInd = 2;  // "FilterInd": save dialog filter index
+    // "Folder": where a file was last saved to or opened from; empty before any was. Not one of
+    // the integers above, and read whatever became of them.
+    QString folder;
 };
 
 // What the window and the configuration dialog can take: the window's minimum size, the largest
@@ -29,7 +33,7 @@ constexpr std::int32_t kMaxDistance = 100000;
 // first missing or non-integer value, or one outside what the program can use (a size outside
 // kMinWindow..kMaxWindowExtent, "Acc" outside 0..2, "Dist" outside 0..kMaxDistance, "FilterInd"
 // outside 1..4), ends the reading, so it and every later value keep what s held. Returns the
-// number of values applied.
+// number of those values applied. "Folder" is read when it is there.
 int ReadAppSettings(const SettingsStore& store, AppSettings& s);
 
 // Writes every value in the exit order. False when the key could not be opened or written.

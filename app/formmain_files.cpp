@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "app/filefolders.h"
 #include "app/formmain.h"
 #include "app/timetext.h"
 #include "grid/htmlexport.h"
@@ -17,7 +18,7 @@ void TFormMain::sbSaveClick() {
     SaveDialog1.fileName = DateStamp();
     const QString fileName = WithTypeExtension(Dialogs().SaveFile(this, SaveDialog1), SaveDialog1);
     if (fileName.isEmpty()) return;
-    OpenDialog1.initialDir = SaveDialog1.initialDir;
+    FileChosen(SaveDialog1, OpenDialog1, fileName);
     // The format follows the chosen type alone, never the name's extension.
     switch (SaveDialog1.filterIndex) {
         case 1:
@@ -46,6 +47,7 @@ void TFormMain::sbLoadClick() {
     if (!MayReplaceProtocol()) return;
     const QString fileName = Dialogs().OpenFile(this, OpenDialog1);
     if (fileName.isEmpty()) return;
+    FileChosen(SaveDialog1, OpenDialog1, fileName);
     OpenProtocol(fileName);
 }
 

@@ -15,6 +15,7 @@
 #include <cerrno>
 
 #include "app/appsettings.h"
+#include "app/filefolders.h"
 #include "app/formmain.h"
 #include "app/menuitem.h"
 #include "app/panel.h"
@@ -459,7 +460,7 @@ void TFormMain::FormCreate() {
     SetResolution(Resolution);
     ScanComPorts();
     SaveDialog1.fileName = ProgramBaseName() + SaveDialog1.defaultExt;
-    SaveDialog1.initialDir = OpenDialog1.initialDir = ProgramDir();
+    StartFileDialogs(SaveDialog1, OpenDialog1, s.folder);
     ApplyDisplayColors();
     ShowTime(1, 0);
     ShowTime(2, 0);
@@ -506,6 +507,7 @@ void TFormMain::FormDestroy() {
     s.acc = Resolution;
     s.dist = std::int32_t(PanelDate->Tag());
     s.filterInd = SaveDialog1.filterIndex;
+    s.folder = SaveDialog1.lastDir;
     SettingsStore store(SettingsStore::DefaultPath());
     WriteAppSettings(store, s);
     ComPort->Close();

@@ -14,6 +14,7 @@ struct FileDialogRequest {
     QString filter;
     QString defaultExt;  // with the dot, e.g. ".csv"
     QString initialDir;
+    QString lastDir;  // the folder a file was last chosen in; kept in the settings
     QString fileName;
     int filterIndex = 1;
     bool mustExist = false;

@@ -73,11 +73,21 @@ TEST(AppSettings, EveryValueWrittenIsReadBack) {
     s.acc = 0;
     s.dist = 5000;
     s.filterInd = 3;
+    s.folder = QString::fromUtf8("/home/anna/Läufe 2026, Januar");
     ASSERT_TRUE(WriteAppSettings(store, s));
     AppSettings back;
     EXPECT_EQ(ReadAppSettings(SettingsStore(path), back), 10);
     EXPECT_EQ(back.dist, 5000);
     EXPECT_FALSE(back.sound);
+    EXPECT_EQ(back.folder, s.folder);
+}
+
+TEST(AppSettings, TheFolderIsReadWhereverTheIntegersEnded) {
+    QTemporaryDir dir;
+    Write(dir.filePath("v.conf"), "Port=3\nFolder=/srv/races\n");
+    AppSettings s;
+    EXPECT_EQ(ReadAppSettings(SettingsStore(dir.filePath("v.conf")), s), 1);
+    EXPECT_EQ(s.folder, "/srv/races");
 }
 
 // A value the program cannot show or use ends the reading as a non-integer one does; the values

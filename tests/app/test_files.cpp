@@ -17,6 +17,7 @@
 #include "app/menuitem.h"
 #include "grid/sortgrid.h"
 #include "tests/support/recordingautomation.h"
+#include "platform/programpaths.h"
 #include "tests/app/formfixture.h"
 #include "tests/support/filepermissions.h"
 
@@ -230,6 +231,93 @@ TEST_F(Files, PrintSetsTitlesAndRows) {
     EXPECT_EQ(p.PageTitle.size(), 9 + 7 + 16);
     EXPECT_EQ(p.FromRow, 1u);
     EXPECT_EQ(p.ToRow, 5u);
+}
+
+TEST_F(Files, DialogsStartInTheWorkingFolderAtFirstThenWhereAFileWasLastChosen) {
+    {
+        TFormMain& f = WithLaps(2);
+        dialogs.defaultConfirm = true;  // the laps may go
+        f.sbSaveClick();                // cancelled
+        f.sbLoadClick();
+        ASSERT_EQ(dialogs.saveRequests.size(), 1u);
+        ASSERT_EQ(dialogs.openRequests.size(), 1u);
+        // The working folder, not the program's (bin/ here); "MS Word" preselected as stored.
+        EXPECT_EQ(dialogs.saveRequests[0].initialDir, dir.path());
+        EXPECT_EQ(dialogs.openRequests[0].initialDir, dir.path());
+        EXPECT_EQ(dialogs.saveRequests[0].filterIndex, 2);
+
+        ASSERT_TRUE(QDir(dir.path()).mkdir("races"));
+        dialogs.saveAnswers = {{Path("races/day1.csv"), 1}};
+        f.sbSaveClick();
+        f.sbSaveClick();
+        f.sbLoadClick();
+        EXPECT_EQ(dialogs.saveRequests.back().initialDir, Path("races"));
+        EXPECT_EQ(dialogs.openRequests.back().initialDir, Path("races"));
+
+        // Opening from another folder: both dialogs follow it.
+        ASSERT_TRUE(QDir(dir.path()).mkdir("archive"));
+        f.SortGrid1->SaveToFile(Path("archive/old.txt"), false);
+        dialogs.openAnswers = {Path("archive/old.txt")};
+        f.sbLoadClick();
+        f.sbSaveClick();
+        f.sbLoadClick();
+        EXPECT_EQ(dialogs.saveRequests.back().initialDir, Path("archive"));
+        EXPECT_EQ(dialogs.openRequests.back().initialDir, Path("archive"));
+        Destroy();
+    }
+    // Kept in the settings: the next start begins there, with the type last chosen.
+    dialogs.saveRequests.clear();
+    TFormMain& f = Build();
+    f.sbSaveClick();
+    ASSERT_EQ(dialogs.saveRequests.size(), 1u);
+    EXPECT_EQ(dialogs.saveRequests[0].initialDir, Path("archive"));
+    EXPECT_EQ(dialogs.saveRequests[0].filterIndex, 1);
+    Destroy();
+    // A folder that is gone: the working folder again.
+    ASSERT_TRUE(QDir(Path("archive")).removeRecursively());
+    Build().sbSaveClick();
+    EXPECT_EQ(dialogs.saveRequests.back().initialDir, dir.path());
+}
+
+TEST_F(Files, SavingNeverStartsInAFolderThatCannotBeWrittenTo) {
+    ScopedFilePermissionsBind permissions;
+    // The installed program started from its own folder, which cannot be written to.
+    ASSERT_TRUE(QDir(dir.path()).mkpath("usr/lib/vidazorov"));
+    const QString programDir = Path("usr/lib/vidazorov");
+    ASSERT_EQ(::chmod(QFile::encodeName(programDir).constData(), 0555), 0);
+    SetProgramFilePath(programDir + "/vidazorov");
+    ASSERT_TRUE(QDir::setCurrent(programDir));
+    // The user's documents folder, as the desktop names it.
+    ASSERT_TRUE(QDir(dir.path()).mkpath("home/Dokumente"));
+    WriteAll(Path("config/user-dirs.dirs"),
+             "XDG_DOCUMENTS_DIR=\"" + QFile::encodeName(Path("home/Dokumente")) + "\"\n");
+
+    TFormMain& f = Build();
+    dialogs.defaultConfirm = true;
+    f.sbSaveClick();
+    f.sbLoadClick();
+    EXPECT_EQ(dialogs.saveRequests.back().initialDir, Path("home/Dokumente"));
+    EXPECT_EQ(dialogs.saveRequests.back().filterIndex, 2);
+    EXPECT_EQ(dialogs.openRequests.back().initialDir, Path("home/Dokumente"));
+
+    // A protocol opened from a folder that cannot be written to: the open dialog goes back
+    // there, saving does not start there, at once or after a restart.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("stick"));
+    f.SortGrid1->SaveToFile(Path("stick/race.txt"), false);
+    ASSERT_EQ(::chmod(QFile::encodeName(Path("stick")).constData(), 0555), 0);
+    dialogs.openAnswers = {Path("stick/race.txt")};
+    f.sbLoadClick();
+    f.sbSaveClick();
+    f.sbLoadClick();
+    EXPECT_EQ(dialogs.saveRequests.back().initialDir, Path("home/Dokumente"));
+    EXPECT_EQ(dialogs.openRequests.back().initialDir, Path("stick"));
+    dialogs.saveRequests.clear();
+    Destroy();
+    Build().sbSaveClick();
+    EXPECT_EQ(dialogs.saveRequests.back().initialDir, Path("home/Dokumente"));
+    Destroy();
+    for (const char* folder : {"usr/lib/vidazorov", "stick"})
+        ::chmod(QFile::encodeName(Path(folder)).constData(), 0755);
 }
 
 TEST_F(Files, AFileThatIsNoTextIsRefusedAndTheListKept) {
