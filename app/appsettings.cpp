@@ -51,6 +51,8 @@ int ReadAppSettings(const SettingsStore& store, AppSettings& s) {
         item.apply(s, *v);
         ++applied;
     }
+    if (const std::optional<QString> folder = store.ReadString(QStringLiteral("Folder")))
+        s.folder = *folder;
     return applied;
 }
 
@@ -69,5 +71,6 @@ bool WriteAppSettings(SettingsStore& store, const AppSettings& s) {
     store.WriteInteger("Live", s.live ? 1 : 0);
     store.WriteInteger("LivePort", s.livePort);
     store.WriteInteger("LiveLAN", s.liveLan ? 1 : 0);
+    if (!s.folder.isEmpty()) store.WriteString(QStringLiteral("Folder"), s.folder);
     return store.Flush();
 }

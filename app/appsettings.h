@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <cstdint>
 
 class SettingsStore;
@@ -21,6 +22,9 @@ struct AppSettings {
     bool live = false;
     std::int32_t livePort = 8080;
     bool liveLan = false;
+    // "Folder": where a file was last saved to or opened from; empty before any was. Not one of
+    // the integers above, and read whatever became of them.
+    QString folder;
 };
 
 // What the window and the configuration dialog can take: the window's minimum size, the largest
@@ -36,7 +40,7 @@ constexpr std::int32_t kMaxDistance = 100000;
 // outside 1..4), ends the reading, so it and every later value keep what s held. The live page's
 // values come after them, each on its own: one missing or unusable ("LivePort" outside
 // 1..65535) keeps what s held, and settings written before the page existed leave it off.
-// Returns the number of values applied.
+// "Folder" is read when it is there. Returns the number of values applied.
 int ReadAppSettings(const SettingsStore& store, AppSettings& s);
 
 // Writes every value in the exit order. False when the key could not be opened or written.

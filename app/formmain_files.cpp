@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#include "app/filefolders.h"
 #include "app/formmain.h"
 #include "grid/htmlexport.h"
 #include "grid/protocolfile.h"
@@ -18,7 +19,7 @@ void TFormMain::sbSaveClick() {
     SaveDialog1.fileName = DateStamp();
     const QString fileName = WithTypeExtension(Dialogs().SaveFile(this, SaveDialog1), SaveDialog1);
     if (fileName.isEmpty()) return;
-    OpenDialog1.initialDir = SaveDialog1.initialDir;
+    FileChosen(SaveDialog1, OpenDialog1, fileName);
     // The format follows the chosen type alone, never the name's extension.
     bool saved = true;
     switch (SaveDialog1.filterIndex) {
@@ -68,6 +69,7 @@ void TFormMain::sbLoadClick() {
     if (!MayReplaceProtocol()) return;
     const QString fileName = Dialogs().OpenFile(this, OpenDialog1);
     if (fileName.isEmpty()) return;
+    FileChosen(SaveDialog1, OpenDialog1, fileName);
     OpenProtocol(fileName);
 }
 

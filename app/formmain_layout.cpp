@@ -15,6 +15,7 @@
 #include <cerrno>
 
 #include "app/appsettings.h"
+#include "app/filefolders.h"
 #include "app/formmain.h"
 #include "app/menuitem.h"
 #include "app/panel.h"
@@ -454,7 +455,7 @@ void TFormMain::FormCreate() {
     SetResolution(Resolution());
     ScanComPorts();
     SaveDialog1.fileName = ProgramBaseName() + SaveDialog1.defaultExt;
-    SaveDialog1.initialDir = OpenDialog1.initialDir = ProgramDir();
+    StartFileDialogs(SaveDialog1, OpenDialog1, s.folder);
     ApplyDisplayColors();
     ShowTime(1, 0);
     ShowTime(2, 0);
@@ -504,6 +505,7 @@ void TFormMain::FormDestroy() {
     s.dist = race_.Settings().distance;
     s.filterInd = SaveDialog1.filterIndex;
     PutLiveSettings(s);
+    s.folder = SaveDialog1.lastDir;
     SettingsStore store(SettingsStore::DefaultPath());
     WriteAppSettings(store, s);
     ComPort->Close();

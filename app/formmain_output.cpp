@@ -1,12 +1,15 @@
 // Taking the protocol out of the program: Word and Excel. The office is driven on a thread of its
 // own: a click posts the export and returns, the window keeps running (the hourglass shows), and
 // the outcome is reported once the export has ended.
+#include <QDir>
 #include <QToolButton>
 
 #include "app/formmain.h"
+#include "grid/protocolfile.h"
 #include "race/timetext.h"
 #include "output/excel.h"
 #include "platform/automationthread.h"
+#include "platform/fileerror.h"
 #include "platform/guard.h"
 #include "platform/libreofficeautomation.h"
 #include "platform/waitcursor.h"
@@ -47,6 +50,14 @@ void TFormMain::EndExport() {
 }
 
 void TFormMain::ConvertToWord(TWordMode mode, const QString& fileName) {
+    // A save into a folder that cannot be written to is told as for every other type, before an
+    // office is started for nothing.
+    if (mode == TWordMode::wmSave) {
+        if (const QString problem = WriteProblem(fileName); !problem.isEmpty()) {
+            Dialogs().Error(this, CantWriteMessage(fileName, problem));
+            return;
+        }
+    }
     // The export works on a copy: the protocol may change while the office works.
     auto outcome = std::make_shared<TExportOutcome>();
     BeginExport();
@@ -62,10 +73,14 @@ void TFormMain::ConvertToWord(TWordMode mode, const QString& fileName) {
             // be stored or an office had to be ended.
             if (outcome->done && !outcome->officeEnded) return;
             if (!outcome->done && (mode == TWordMode::wmSave || outcome->storing))
-                Dialogs().Error(this, QStringLiteral("Can't write to file:\r") + fileName +
-                                          QLatin1Char('\r') + outcome->error);
+                Dialogs().ErrorWithDetails(
+                    this,
+                    QStringLiteral("Word could not save %1: %2")
+                        .arg(QDir::current().absoluteFilePath(fileName), outcome->error),
+                    outcome->details);
             else if (outcome->officeEnded)
-                Dialogs().Error(this, QStringLiteral("Convert to MS Word:\r") + outcome->error);
+                Dialogs().ErrorWithDetails(
+                    this, QStringLiteral("Convert to MS Word:\r") + outcome->error, outcome->details);
         });
 }
 
@@ -78,22 +93,30 @@ void TFormMain::exporttoWord1Click() {
 }
 
 void TFormMain::sbExcelClick() {
-    auto error = std::make_shared<QString>();
+    struct Failure {
+        QString error, details;
+    };
+    auto failure = std::make_shared<Failure>();
     BeginExport();
     Exports().Post(
-        [error, rows = ProtocolRows()](AutomationFactory& automation) {
+        [failure, rows = ProtocolRows()](AutomationFactory& automation) {
             try {
                 ConvertToExcel(rows, automation);
+            } catch (const EAutomation& e) {
+                *failure = {e.Message(), e.Details()};
             } catch (const Exception& e) {
-                *error = e.Message();
+                failure->error = e.Message();
             } catch (const std::exception& e) {
-                *error = QString::fromLocal8Bit(e.what());
+                failure->error = QString::fromLocal8Bit(e.what());
             }
         },
-        [this, error] {
+        [this, failure] {
             EndExport();
-            // A refused call after the office was reached is shown as the program shows any
-            // error that ends a command.
-            if (!error->isEmpty()) Dialogs().Error(this, *error);
+            // A call refused after the office was reached: the short reason, with the office's
+            // own words under the details.
+            if (!failure->error.isEmpty())
+                Dialogs().ErrorWithDetails(
+                    this, QStringLiteral("Excel could not show the protocol: ") + failure->error,
+                    failure->details);
         });
 }

@@ -4,6 +4,7 @@
 
 #include "app/commandline.h"
 #include "app/formmain.h"
+#include "app/nodisplay.h"
 #include "app/stdindriver.h"
 #include "platform/application.h"
 #include "platform/guard.h"
@@ -29,8 +30,14 @@ int main(int argc, char** argv) {
             break;
     }
 
+    if (DisplayMissing(args, QProcessEnvironment::systemEnvironment())) {
+        std::fputs(NoDisplayText(cl.programName).toLocal8Bit().constData(), stderr);
+        return kExitNoDisplay;
+    }
     PreferSocketImageTransfer();
+    auto opening = std::make_unique<DisplayOpening>(cl.programName);
     Application app(argc, argv);
+    opening.reset();
     QApplication::setApplicationName(QStringLiteral("vidazorov"));
     SetApplicationTitle(QStringLiteral("Vidazorov-ZavEzazi"));
     auto form = std::make_unique<TFormMain>();

@@ -76,6 +76,7 @@ QString HtmlPageText(const std::vector<QStringList>& rows, const HtmlPageInfo& i
 
 QString SaveHtmlFile(const QString& fileName, const std::vector<QStringList>& rows,
                      const HtmlPageInfo& info) {
-    if (WriteFileAtomically(fileName, HtmlPageText(rows, info).toUtf8())) return QString();
-    return QStringLiteral("Error write file: ") + fileName;
+    QString reason;
+    if (WriteFileAtomically(fileName, HtmlPageText(rows, info).toUtf8(), &reason)) return QString();
+    return QStringLiteral("Error write file: ") + fileName + u'\r' + reason;
 }

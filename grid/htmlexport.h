@@ -22,6 +22,7 @@ QString HtmlCellText(const QString& cell);
 QString HtmlPageText(const std::vector<QStringList>& rows, const HtmlPageInfo& info);
 
 // Writes the page as a whole (the old file stays when writing fails). Returns an empty string on
-// success, else the message for the operator: "Error write file: " and the file name.
+// success, else the message for the operator: "Error write file: ", the file name, a carriage
+// return and why (WriteFailureReason).
 QString SaveHtmlFile(const QString& fileName, const std::vector<QStringList>& rows,
                      const HtmlPageInfo& info);

@@ -34,10 +34,11 @@ bool ReadFormats(const QStringList& items, const QString& section, TFontList& li
     for (qsizetype i = 1; i < items.size(); ++i) {
         std::optional<TFontSetting> setting = ParseFontSetting(items[i]);
         if (!setting)
-            return Fail(error, QStringLiteral("%1: entry %2 is not a format: %3")
-                                   .arg(section)
-                                   .arg(i)
-                                   .arg(items[i]));
+            return Fail(error,
+                        QStringLiteral("It is not a protocol file: entry %2 of %1 is no format: %3")
+                            .arg(section)
+                            .arg(i)
+                            .arg(items[i]));
         list.push_back(*setting);
     }
     return true;
@@ -57,8 +58,9 @@ bool ReadGeometry(const QStringList& items, int colCount, ProtocolGeometry& geom
     for (int i = 0; i < colCount + 4; ++i) {
         std::optional<int> value = WholeNumber(items, i);
         if (!value)
-            return Fail(error,
-                        QStringLiteral("geometry line: item %1 is not a whole number").arg(i + 1));
+            return Fail(error, QStringLiteral("It is not a protocol file: item %1 of its geometry "
+                                              "line is not a whole number.")
+                                   .arg(i + 1));
         values.push_back(*value);
     }
     geometry.width = values[0];
@@ -144,7 +146,7 @@ std::optional<ProtocolFileData> ParseProtocolLines(const QStringList& lines, boo
     if (std::optional<QStringList> items = section(kUser)) data.userSettings = items->mid(1);
 
     if (next >= lines.size()) {
-        Fail(error, QStringLiteral("no protocol lines"));
+        Fail(error, QStringLiteral("It is not a protocol file: it holds no protocol lines."));
         return std::nullopt;
     }
     const qsizetype geometryLine = next++;
@@ -176,20 +178,23 @@ std::optional<ProtocolFileData> ParseProtocolLines(const QStringList& lines, boo
     return data;
 }
 
-QString CantWriteMessage(const QString& fileName) {
-    return QStringLiteral("Can't write to file:\r") + fileName;
+QString CantWriteMessage(const QString& fileName, const QString& reason) {
+    QString message = QStringLiteral("Can't write to file:\r") + fileName;
+    if (!reason.isEmpty()) message += u'\r' + reason;
+    return message;
 }
 
 QString SaveProtocolFile(const QString& fileName, const ProtocolFileData& data) {
-    if (WriteFileAtomically(fileName, EncodeLines(ProtocolLines(data)))) return QString();
-    return CantWriteMessage(fileName);
+    QString reason;
+    if (WriteFileAtomically(fileName, EncodeLines(ProtocolLines(data)), &reason)) return QString();
+    return CantWriteMessage(fileName, reason);
 }
 
 std::optional<ProtocolFileData> LoadProtocolFile(const QString& fileName, bool withGeometry,
                                                  QString* error) {
-    const std::optional<QByteArray> bytes = ReadRegularFile(fileName, kMaxTextFileBytes, error);
-    if (!bytes) return std::nullopt;
-    return ParseProtocolLines(DecodeLines(*bytes), withGeometry, error);
+    const std::optional<QStringList> lines = ReadTextFileLines(fileName, error);
+    if (!lines) return std::nullopt;
+    return ParseProtocolLines(*lines, withGeometry, error);
 }
 
 QString TooManyCellsProblem() {
@@ -200,13 +205,10 @@ QString TooManyCellsProblem() {
 
 QString CantReadProtocolMessage(const QString& fileName) {
     QString message = QStringLiteral("Can't read the protocol file:\r") + fileName;
+    // Read once more for the reason; the file itself is looked at first, so that a FIFO or a
+    // device put in its place meanwhile is not opened.
     QString problem = RegularFileProblem(fileName);
-    if (problem.isEmpty()) {
-        // Read once more to tell a file beyond the limits from one that is no protocol.
-        QString error;
-        if (!LoadProtocolFile(fileName, false, &error) && error == TooManyCellsProblem())
-            problem = error;
-    }
+    if (problem.isEmpty()) LoadProtocolFile(fileName, false, &problem);
     if (!problem.isEmpty()) message += u'\r' + problem;
     return message;
 }
@@ -240,6 +242,7 @@ QByteArray SemicolonFileBytes(const std::vector<QStringList>& rows) {
 }
 
 QString SaveSemicolonFile(const QString& fileName, const std::vector<QStringList>& rows) {
-    if (WriteFileAtomically(fileName, SemicolonFileBytes(rows))) return QString();
-    return CantWriteMessage(fileName);
+    QString reason;
+    if (WriteFileAtomically(fileName, SemicolonFileBytes(rows), &reason)) return QString();
+    return CantWriteMessage(fileName, reason);
 }

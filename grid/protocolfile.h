@@ -70,16 +70,16 @@ QString TooManyCellsProblem();
 std::optional<ProtocolFileData> ParseProtocolLines(const QStringList& lines, bool withGeometry,
                                                    QString* error = nullptr);
 
-// Protocol files. Writing returns an empty string on success, else the message for the operator:
-// "Can't write to file:", a carriage return and the file name. The old file stays untouched
-// when writing fails.
+// Protocol files. Writing returns an empty string on success, else the message for the operator
+// (CantWriteMessage with the reason). The old file stays untouched when writing fails.
 QString SaveProtocolFile(const QString& fileName, const ProtocolFileData& data);
-// Reads only a regular file of at most kMaxTextFileBytes (textfile.h).
+// Reads only a regular text file of at most kMaxTextFileBytes (ReadTextFileLines, textfile.h).
 std::optional<ProtocolFileData> LoadProtocolFile(const QString& fileName, bool withGeometry,
                                                  QString* error = nullptr);
 // For a protocol file that did not open: "Can't read the protocol file:", a carriage return and
-// the file name, and, after one more carriage return, why the program does not read it when it
-// is no regular file, too large or beyond the limits of a protocol.
+// the file name, and, after one more carriage return, why the program does not read it (it does
+// not exist or may not be read, is no regular file, too large, no text, beyond the limits of a
+// protocol or no protocol at all), found by reading it once more.
 QString CantReadProtocolMessage(const QString& fileName);
 
 // The semicolon file for spreadsheets: one line per row, cells joined by ";". A cell holding a
@@ -89,5 +89,5 @@ QString CantReadProtocolMessage(const QString& fileName);
 QByteArray SemicolonFileBytes(const std::vector<QStringList>& rows);
 QString SaveSemicolonFile(const QString& fileName, const std::vector<QStringList>& rows);
 
-// "Can't write to file:" + CR + file name.
-QString CantWriteMessage(const QString& fileName);
+// "Can't write to file:" + CR + file name, and CR + the reason (WriteFailureReason) when given.
+QString CantWriteMessage(const QString& fileName, const QString& reason = QString());

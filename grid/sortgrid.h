@@ -126,7 +126,8 @@ public:
     // Rebuilds the grid from the lines and removes the settings lines it recognised. Lines that
     // are not a protocol give False and leave the grid and the list exactly as they were.
     bool LoadFromStrings(QStringList& Lines, bool WithGeometry);
-    // False when the file cannot be read or is not a protocol; the grid is then unchanged.
+    // False when the file cannot be read, is no text or is not a protocol; the grid is then
+    // unchanged.
     bool LoadFromFile(const QString& FileName, bool WithGeometry);
     // The semicolon file for spreadsheets; failures as SaveToFile.
     bool SaveToCSV(const QString& FileName);

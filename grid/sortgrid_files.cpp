@@ -68,8 +68,10 @@ QStringList TSortGrid::SaveToStrings(bool WithGeometry) const {
 }
 
 bool TSortGrid::SaveToFile(const QString& FileName, bool WithGeometry) {
-    if (WriteFileAtomically(FileName, EncodeLines(SaveToStrings(WithGeometry)))) return true;
-    Dialogs().Error(this, CantWriteMessage(FileName));
+    QString reason;
+    if (WriteFileAtomically(FileName, EncodeLines(SaveToStrings(WithGeometry)), &reason))
+        return true;
+    Dialogs().Error(this, CantWriteMessage(FileName, reason));
     return false;
 }
 
@@ -93,12 +95,12 @@ bool TSortGrid::SaveToCSV(const QString& FileName) {
 // Reading
 
 bool TSortGrid::LoadFromFile(const QString& FileName, bool WithGeometry) {
-    // Only a regular file of a bounded size: a FIFO or a device would block the window (and the
-    // running clock) for ever, and a huge file for long.
-    const std::optional<QByteArray> bytes = ReadRegularFile(FileName);
-    if (!bytes) return false;
-    QStringList lines = DecodeLines(*bytes);
-    return LoadFromStrings(lines, WithGeometry);
+    // Only a regular text file of a bounded size: a FIFO or a device would block the window (and
+    // the running clock) for ever, a huge file for long, and bytes that are no text would replace
+    // the list with nonsense.
+    std::optional<QStringList> lines = ReadTextFileLines(FileName);
+    if (!lines) return false;
+    return LoadFromStrings(*lines, WithGeometry);
 }
 
 bool TSortGrid::LoadFromStrings(QStringList& Lines, bool WithGeometry) {

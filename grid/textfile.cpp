@@ -1,7 +1,10 @@
 #include "grid/textfile.h"
 
+#include "platform/fileerror.h"
+
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <algorithm>
 #include <array>
@@ -53,7 +56,53 @@ bool JoinsLines(const QChar* t, qsizetype n, qsizetype lineStart, qsizetype open
     return startsItem && endsItem;
 }
 
+// Control codes that no text holds. Tab, the line ends, vertical tab, form feed and the end mark
+// of old DOS files (SUB) occur in text.
+bool IsControlByte(unsigned char b) {
+    return b < 0x20 && b != '\t' && b != '\n' && b != '\v' && b != '\f' && b != '\r' && b != 0x1A;
+}
+
+// UTF-16 text of mostly Latin letters, digits and punctuation has a NUL in every other byte: the
+// high byte of each character, at odd offsets in little-endian and even ones in big-endian order.
+bool LooksLikeUtf16(const QByteArray& bytes) {
+    qsizetype even = 0, odd = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        if (bytes[i] == '\0') ++(i % 2 ? odd : even);
+    const qsizetype pairs = bytes.size() / 2;
+    const qsizetype most = std::max(even, odd), fewest = std::min(even, odd);
+    return pairs > 0 && most * 5 >= pairs * 2 && fewest * 10 <= most;
+}
+
+bool IsUtf8(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);  // decoding happens only on the conversion
+    return !utf8.hasError();
+}
+
+QString Utf16Problem() {
+    return QStringLiteral(
+        "It is UTF-16 text, which the program does not read: a protocol file is UTF-8 or "
+        "Windows-1252 text.");
+}
+
 }  // namespace
+
+QString NotTextProblem(const QByteArray& bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF)))
+        return Utf16Problem();
+    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0) {
+        if (LooksLikeUtf16(bytes)) return Utf16Problem();
+        return QStringLiteral("It is not a text file: its byte %1 is a NUL byte.").arg(nul + 1);
+    }
+    const auto control = std::find_if(b, b + n, IsControlByte);
+    // Valid UTF-8 is taken as it stands (a cell may hold a control code the program wrote).
+    if (control == b + n || IsUtf8(bytes)) return QString();
+    return QStringLiteral("It is not a text file: its byte %1 is the control code 0x%2.")
+        .arg(control - b + 1)
+        .arg(*control, 2, 16, QLatin1Char('0'));
+}
 
 QByteArray EncodeLines(const QStringList& lines) {
     QString text;
@@ -143,12 +192,71 @@ QStringList DecodeLines(const QByteArray& bytes) {
     return SplitLines(DecodeText(bytes));
 }
 
-bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes) {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
+std::optional<QStringList> ReadTextFileLines(const QString& fileName, QString* error) {
+    const std::optional<QByteArray> bytes = ReadRegularFile(fileName, kMaxTextFileBytes, error);
+    if (!bytes) return std::nullopt;
+    if (const QString problem = NotTextProblem(*bytes); !problem.isEmpty()) {
+        if (error) *error = problem;
+        return std::nullopt;
+    }
+    return DecodeLines(*bytes);
+}
+
+bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes, QString* reason) {
+    auto fail = [&](int error) {
+        if (reason) *reason = WriteFailureReason(error, fileName);
+        return false;
+    };
+    // A link stays a link: what it points to is replaced.
+    QFileInfo target(fileName);
+    for (int depth = 0; depth < 40 && target.isSymLink(); ++depth)
+        target = QFileInfo(target.symLinkTarget());
+    const QString path = target.absoluteFilePath();
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat st {};
+    const bool exists = ::stat(encoded.constData(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return fail(EISDIR);
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A FIFO or a device would block the window or swallow the protocol.
+        if (reason) *reason = QStringLiteral("It is not a regular file.");
         return false;
     }
-    return file.commit();
+
+    // The bytes go to a new file beside the target (created with the permissions a new file gets,
+    // or those of the file it replaces), which is renamed over the target only when complete.
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = encoded + '.' +
+                    QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
+        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return fail(errno);
+    }
+    if (fd < 0) return fail(EEXIST);
+    auto abandon = [&](int error) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        return fail(error);
+    };
+    if (exists && ::fchmod(fd, st.st_mode & 07777) != 0) return abandon(errno);
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t r = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return abandon(errno);
+        written += r;
+    }
+    // On the disk before it takes the old file's place, so that a power cut leaves one of the two.
+    if (::fsync(fd) != 0 && errno != EINVAL) return abandon(errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        return fail(error);
+    }
+    if (::rename(temporary.constData(), encoded.constData()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        return fail(error);
+    }
+    return true;
 }

@@ -29,6 +29,21 @@ QStringList SplitLines(const QString& text);
 // DecodeText and SplitLines.
 QStringList DecodeLines(const QByteArray& bytes);
 
-// Writes the whole file or nothing: the bytes go to a temporary file beside it, which replaces
-// the target only when complete, so a failed save leaves the old file as it was.
-bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes);
+// Why bytes are not a text file the program reads, or an empty string: a byte-order mark of
+// UTF-16, a NUL byte (UTF-16 without a byte-order mark is told by where its NUL bytes stand), or,
+// in bytes that are not UTF-8, a control code that no text holds (other than tab, the line ends,
+// vertical tab, form feed and SUB). Such bytes decoded as text would make a list of nonsense or
+// drop everything after a NUL.
+QString NotTextProblem(const QByteArray& bytes);
+
+// The lines of a text file: a regular file of at most kMaxTextFileBytes (ReadRegularFile) that
+// is text (NotTextProblem), decoded and split. Nothing, with the reason in *error, otherwise.
+std::optional<QStringList> ReadTextFileLines(const QString& fileName, QString* error = nullptr);
+
+// Writes the whole file or nothing: the bytes go to a temporary file beside it, synced to the
+// disk, which replaces the target only when complete, so a failed save leaves the old file as it
+// was. A link is followed, and the file it names is replaced. A folder or anything else than a
+// regular file in the target's place is not written. False, with the reason in the program's
+// words (WriteFailureReason) in *reason, when the file could not be written.
+bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes,
+                         QString* reason = nullptr);

@@ -55,7 +55,11 @@ TExportOutcome ConvertToWord(const std::vector<QStringList>& rows, const QString
         if (mode == TWordMode::wmSave) word->Call(QStringLiteral("AppClose"));
     } catch (const EAutomationTimeout& e) {
         outcome.error = e.Message();
+        outcome.details = e.Details();
         outcome.officeEnded = true;
+    } catch (const EAutomation& e) {
+        outcome.error = e.Message();
+        outcome.details = e.Details();
     } catch (const Exception& e) {
         outcome.error = e.Message();
     } catch (const std::exception& e) {

@@ -21,7 +21,8 @@ QString WordProtocolText(const std::vector<QStringList>& rows);
 // stays done (the caller decides whom to tell).
 struct TExportOutcome {
     bool done = false;         // the document was stored under its name
-    QString error;             // why not, in the words of whoever refused
+    QString error;             // why not, short, in the words of whoever refused
+    QString details;           // the refusal in full, where the office said more
     bool officeEnded = false;  // the office did not answer in time and was ended
     bool storing = false;      // it failed while storing the document (FileSaveAs or after)
 };

@@ -15,10 +15,16 @@
 class AutomationObject;
 using AutomationRef = std::shared_ptr<AutomationObject>;
 
-// A failed automation call: the server refused it, is gone, or did not answer in time.
+// A failed automation call: the server refused it, is gone, or did not answer in time. The
+// message is short; the server's own words, where they say more, are the details.
 class EAutomation : public Exception {
 public:
-    using Exception::Exception;
+    explicit EAutomation(QString message, QString details = QString())
+        : Exception(std::move(message)), details_(std::move(details)) {}
+    const QString& Details() const { return details_; }
+
+private:
+    QString details_;
 };
 
 // A server that did not answer within its bound. It has been ended, so that the next request

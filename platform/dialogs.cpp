@@ -38,6 +38,12 @@ public:
     void Error(QWidget* parent, const QString& text) override {
         QMessageBox::critical(parent, Caption(), ForDisplay(text));
     }
+    void ErrorWithDetails(QWidget* parent, const QString& text, const QString& details) override {
+        if (details.isEmpty()) return Error(parent, text);
+        QMessageBox box(QMessageBox::Critical, Caption(), ForDisplay(text), QMessageBox::Ok, parent);
+        box.setDetailedText(ForDisplay(details));
+        box.exec();
+    }
     void Information(QWidget* parent, const QString& text) override {
         QMessageBox::information(parent, Caption(), ForDisplay(text));
     }

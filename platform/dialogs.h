@@ -14,6 +14,7 @@ struct FileDialogRequest {
     QString filter;
     QString defaultExt;  // with the dot, e.g. ".csv"
     QString initialDir;
+    QString lastDir;  // the folder a file was last chosen in; kept in the settings
     QString fileName;
     int filterIndex = 1;
     bool mustExist = false;
@@ -32,6 +33,12 @@ public:
         return Confirm(parent, text);
     }
     virtual void Error(QWidget* parent, const QString& text) = 0;
+    // An error in the program's words whose details (another program's own words, long or
+    // technical) are shown on request, under the box's details button. Without details as Error.
+    virtual void ErrorWithDetails(QWidget* parent, const QString& text, const QString& details) {
+        (void)details;
+        Error(parent, text);
+    }
     virtual void Information(QWidget* parent, const QString& text) = 0;
     // The chosen file, or empty when cancelled. The request's fileName and filterIndex are updated.
     virtual QString OpenFile(QWidget* parent, FileDialogRequest& request) = 0;

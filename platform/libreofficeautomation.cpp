@@ -154,7 +154,8 @@ public:
         }
         if (!answer.value(QLatin1String("ok")).toBool())
             throw EAutomation(answer.value(QLatin1String("error"))
-                                  .toString(QStringLiteral("The office refused the call")));
+                                  .toString(QStringLiteral("The office refused the call")),
+                              answer.value(QLatin1String("details")).toString());
         if (const QString stored = answer.value(QLatin1String("stored")).toString();
             !stored.isEmpty())
             state_->NoteStored(stored);

@@ -1,6 +1,8 @@
 // The bounded, non-blocking read of a file chosen by a person: a protocol, a journal.
 #include "platform/regularfile.h"
 
+#include "platform/fileerror.h"
+
 #include <QFile>
 #include <algorithm>
 
@@ -9,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -32,7 +33,7 @@ bool Fail(QString* error, const QString& reason) {
 
 QString RegularFileProblem(const QString& fileName, qint64 maxBytes) {
     struct stat st {};
-    if (::stat(QFile::encodeName(fileName).constData(), &st) != 0) return QString();
+    if (::stat(QFile::encodeName(fileName).constData(), &st) != 0) return ReadFailureReason(errno);
     if (!S_ISREG(st.st_mode)) return NotRegular();
     return SizeProblem(qint64(st.st_size), maxBytes);
 }
@@ -46,7 +47,7 @@ int OpenRegularFile(const QString& fileName, qint64 maxBytes, QString* error, qi
     // raises its control lines.
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
-        Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+        Fail(error, ReadFailureReason(errno));
         return -1;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -55,7 +56,7 @@ int OpenRegularFile(const QString& fileName, qint64 maxBytes, QString* error, qi
     }
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+        Fail(error, ReadFailureReason(errno));
         return -1;
     }
     // The name may have been replaced in between: what is open must itself be a regular file.
@@ -95,7 +96,7 @@ bool ReadRegularFileLines(const QString& fileName, qint64 maxBytes, QString* err
             r = ::read(fd, buffer.data() + had, size_t(kChunk));
         } while (r < 0 && errno == EINTR);
         if (r < 0) {
-            Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+            Fail(error, ReadFailureReason(errno));
             return false;
         }
         buffer.truncate(had + r);
@@ -135,7 +136,7 @@ std::optional<QByteArray> ReadRegularFile(const QString& fileName, qint64 maxByt
         const ssize_t r = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) {
-            Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+            Fail(error, ReadFailureReason(errno));
             return std::nullopt;
         }
         if (r == 0) break;

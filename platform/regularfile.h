@@ -10,12 +10,13 @@
 constexpr qint64 kMaxTextFileBytes = 4 * 1024 * 1024;
 
 // Why a file is not read, or an empty string: "It is not a regular file." for a directory, FIFO,
-// socket or device (reading those would block or never end), or "It is larger than N MB, the most
-// a file here may have." Looks at the name only; nothing is opened.
+// socket or device (reading those would block or never end), "It is larger than N MB, the most
+// a file here may have.", or why the name cannot be looked at ("It does not exist.",
+// fileerror.h). Looks at the name only; nothing is opened.
 QString RegularFileProblem(const QString& fileName, qint64 maxBytes = kMaxTextFileBytes);
 
 // The bytes of a regular file of at most maxBytes; nothing, with the reason in *error (the
-// problem above, or the system's words), otherwise. Never opens anything but a regular file.
+// problem above, or why the system refused it, in ReadFailureReason's words), otherwise. Never opens anything but a regular file.
 std::optional<QByteArray> ReadRegularFile(const QString& fileName,
                                           qint64 maxBytes = kMaxTextFileBytes,
                                           QString* error = nullptr);

@@ -29,6 +29,14 @@ std::optional<std::int32_t> SettingsStore::ReadInteger(const QString& name) cons
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(n));
 }
 
+std::optional<QString> SettingsStore::ReadString(const QString& name) const {
+    if (!KeyExists()) return std::nullopt;
+    QSettings s(path_, QSettings::IniFormat);
+    const QVariant v = s.value(name);
+    if (!v.isValid()) return std::nullopt;
+    return v.toString();
+}
+
 bool SettingsStore::OpenForWrite() {
     if (!QDir().mkpath(QFileInfo(path_).absolutePath())) return false;
     settings_ = std::make_unique<QSettings>(path_, QSettings::IniFormat);
@@ -36,6 +44,11 @@ bool SettingsStore::OpenForWrite() {
 }
 
 void SettingsStore::WriteInteger(const QString& name, std::int32_t value) {
+    if (!settings_) return;
+    settings_->setValue(name, value);
+}
+
+void SettingsStore::WriteString(const QString& name, const QString& value) {
     if (!settings_) return;
     settings_->setValue(name, value);
 }

@@ -21,6 +21,9 @@ public:
     // Opens the key for writing, creating it when missing. False when that fails.
     bool OpenForWrite();
     void WriteInteger(const QString& name, std::int32_t value);
+    // Text values (a folder's path) beside the integers; nothing when missing.
+    std::optional<QString> ReadString(const QString& name) const;
+    void WriteString(const QString& name, const QString& value);
     // Flushes to disk; false when the file could not be written.
     bool Flush();
 

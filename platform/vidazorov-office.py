@@ -14,7 +14,9 @@ Requests (every one but "release" gets an answer carrying the same "id"):
   {"id", "op": "terminate"}            ends the office this helper started, if it still runs
   {"op": "release", "obj"}             no answer
 Values are tagged: null (empty), {"t": "b"|"i"|"d"|"s"|"o", "v": ...}.
-Answers: {"id", "ok": true, "result": value, "pid": n} or {"id", "ok": false, "error": text}.
+Answers: {"id", "ok": true, "result": value, "pid": n} or {"id", "ok": false, "error": text}; a
+failure whose text says more than its short "error" (an office error code) carries that text in
+"details".
 A failure because the office does not answer at all carries "hung": true; the caller is expected
 to end that office. A stored document is named in "stored" (its absolute path), so that the
 caller can clear what a crashed office leaves beside it. A line that is no JSON object gets an
@@ -879,6 +881,41 @@ def describe(error):
     return message.strip().splitlines()[0] if message.strip() else type(error).__name__
 
 
+def full_text(error):
+    message = getattr(error, "Message", None) or str(error) or type(error).__name__
+    return message.strip() or type(error).__name__
+
+
+# LibreOffice tells a failed load or store by its error code, which it prints with the class of
+# the error in words: "SfxBaseModel::impl_store <file:///...> failed: 0x507(Error Area:Io
+# Class:Access Code:7) at ./sfx2/source/doc/sfxbasemodel.cxx:3207". The class is what an
+# operator can act on; the rest is for whoever looks into it.
+OFFICE_ERROR_CLASSES = {
+    "Abort": "the office gave up",
+    "General": "input/output error",
+    "NotExists": "not found",
+    "AlreadyExists": "it exists already",
+    "Access": "access denied",
+    "Path": "not a valid path",
+    "Locking": "the file is locked",
+    "Parameter": "not a valid name",
+    "Space": "not enough space",
+    "NotSupported": "not supported",
+    "Read": "read error",
+    "Write": "write error",
+    "Unknown": "unknown error",
+    "Version": "wrong version",
+    "Format": "wrong format",
+    "Create": "cannot be created",
+}
+
+
+def office_reason(text):
+    """The short reason of a LibreOffice error code in text, or None when it holds none."""
+    match = re.search(r"\(Error Area:\w+ Class:(\w+)", text)
+    return OFFICE_ERROR_CLASSES.get(match.group(1), None) if match else None
+
+
 def requests(session):
     """The request lines on standard input. While cell values wait to be written, a pause of
     the caller is the moment to write them."""
@@ -936,7 +973,10 @@ def main():
                 answer["pid"] = pid
             answer.update(session.notes)
         except Exception as error:  # every failure is an answer, never the end of the helper
-            answer.update(ok=False, error=describe(error))
+            text = full_text(error)
+            answer.update(ok=False, error=office_reason(text) or describe(error))
+            if text != answer["error"]:
+                answer["details"] = text
             if isinstance(error, OfficeHung):
                 answer["hung"] = True
         out.write(json.dumps(answer) + "\n")

@@ -17,8 +17,8 @@ packages=(
   # sanitizer runtimes.
   clang libclang-rt-14-dev
   # The Debian package: CPack's dependency line from dpkg-shlibdeps, and the checks of its
-  # desktop entry and AppStream file.
-  dpkg-dev file desktop-file-utils appstream
+  # desktop entry and AppStream file, and lintian's review of the whole package.
+  dpkg-dev file desktop-file-utils appstream lintian
   # bench/cpu_running.sh sends the clock's keys to the window on a virtual display.
   xdotool
   # The live results page: Qt's HTTP server and WebSockets; its browser test drives headless

@@ -76,6 +76,7 @@ TEST(AppSettings, EveryValueWrittenIsReadBack) {
     s.live = true;
     s.livePort = 8123;
     s.liveLan = true;
+    s.folder = QString::fromUtf8("/home/anna/Läufe 2026, Januar");
     ASSERT_TRUE(WriteAppSettings(store, s));
     AppSettings back;
     EXPECT_EQ(ReadAppSettings(SettingsStore(path), back), 13);
@@ -84,6 +85,15 @@ TEST(AppSettings, EveryValueWrittenIsReadBack) {
     EXPECT_TRUE(back.live);
     EXPECT_EQ(back.livePort, 8123);
     EXPECT_TRUE(back.liveLan);
+    EXPECT_EQ(back.folder, s.folder);
+}
+
+TEST(AppSettings, TheFolderIsReadWhereverTheIntegersEnded) {
+    QTemporaryDir dir;
+    Write(dir.filePath("v.conf"), "Port=3\nFolder=/srv/races\n");
+    AppSettings s;
+    EXPECT_EQ(ReadAppSettings(SettingsStore(dir.filePath("v.conf")), s), 1);
+    EXPECT_EQ(s.folder, "/srv/races");
 }
 
 // The live page's values stand on their own: settings from before the page leave it off, and

@@ -82,6 +82,7 @@ TEST_F(Exports, ExcelButtonReportsACallRefusedAfterTheOfficeWasReached) {
     f.sbExcel->click();
     f.WaitForExports();
     ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Excel could not show the protocol: "));
     EXPECT_TRUE(dialogs.errors[0].contains("Workbooks.add")) << dialogs.errors[0].toStdString();
     // Unreachable office: nothing happens, nothing is said.
     rec->FailWhen([](const AutomationRecord& r) {
@@ -92,6 +93,14 @@ TEST_F(Exports, ExcelButtonReportsACallRefusedAfterTheOfficeWasReached) {
     f.WaitForExports();
     EXPECT_EQ(dialogs.errors.size(), 1);
     EXPECT_FALSE(WaitCursor::Shown());
+    // The office's short reason is said, its own words wait under the details.
+    rec->FailWithWords("not enough space", "ScDocShell::SaveAs failed: 0x309(Error Area:Io Class:Space Code:9)");
+    rec->FailWhen([](const AutomationRecord& r) { return r.name == "Autofit"; });
+    f.sbExcel->click();
+    f.WaitForExports();
+    ASSERT_EQ(dialogs.errors.size(), 2);
+    EXPECT_EQ(dialogs.errors[1], "Excel could not show the protocol: not enough space");
+    EXPECT_TRUE(dialogs.errorDetails[1].contains("Class:Space")) << dialogs.errorDetails[1].toStdString();
 }
 
 TEST_F(Exports, WordButtonStoresTheDateStampInShowMode) {
@@ -125,8 +134,10 @@ TEST_F(Exports, WordButtonIsQuietWithoutAnOfficeButNotWhenItsDocumentCannotBeSto
     f.sbWord->click();
     f.WaitForExports();
     ASSERT_EQ(dialogs.errors.size(), 1);
-    EXPECT_TRUE(dialogs.errors[0].startsWith("Can't write to file:\r"));
-    EXPECT_TRUE(dialogs.errors[0].contains(".doc\r")) << dialogs.errors[0].toStdString();
+    // The bare name the office saved under, told with its folder.
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Word could not save " + dir.path() + "/"))
+        << dialogs.errors[0].toStdString();
+    EXPECT_TRUE(dialogs.errors[0].contains(".doc: ")) << dialogs.errors[0].toStdString();
     // An office that had to be ended is told of, whatever the step.
     rec->FailAsTimeout(true);
     rec->FailWhen([](const AutomationRecord& r) { return r.name == "FileOpen"; });
@@ -144,7 +155,7 @@ TEST_F(Exports, AFailedWordSaveTellsTheOperatorWhichFileAndWhy) {
     f.sbSaveClick();
     f.WaitForExports();
     ASSERT_EQ(dialogs.errors.size(), 1);
-    EXPECT_TRUE(dialogs.errors[0].startsWith("Can't write to file:\r" + target + "\r"));
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Word could not save " + target + ": "));
     EXPECT_TRUE(dialogs.errors[0].contains("refused")) << dialogs.errors[0].toStdString();
     // No office at all: the same, with its reason.
     rec->FailWhen(
@@ -160,7 +171,18 @@ TEST_F(Exports, AFailedWordSaveTellsTheOperatorWhichFileAndWhy) {
     f.sbSaveClick();
     f.WaitForExports();
     ASSERT_EQ(dialogs.errors.size(), 3);
-    EXPECT_TRUE(dialogs.errors[2].contains("did not write")) << dialogs.errors[2].toStdString();
+    EXPECT_EQ(dialogs.errors[2], "Word could not save " + target + ": The office did not write the file");
+    // The office's own words, which say more than its short reason, wait under the details.
+    const QString words = "SfxBaseModel::impl_store <file://" + target +
+                          "> failed: 0x507(Error Area:Io Class:Access Code:7)";
+    rec->FailWithWords("access denied", words);
+    rec->FailWhen([](const AutomationRecord& r) { return r.name == "FileSaveAs"; });
+    dialogs.saveAnswers = {{target, 2}};
+    f.sbSaveClick();
+    f.WaitForExports();
+    ASSERT_EQ(dialogs.errors.size(), 4);
+    EXPECT_EQ(dialogs.errors[3], "Word could not save " + target + ": access denied");
+    EXPECT_EQ(dialogs.errorDetails[3], words);
 }
 
 TEST_F(Exports, ANameTypedWithoutExtensionGetsTheOneOfTheSelectedType) {

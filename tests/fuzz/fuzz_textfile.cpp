@@ -5,6 +5,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return FuzzOne([&] {
         const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+        // What is taken for text holds no NUL and no UTF-16 byte-order mark; what is not has a
+        // reason.
+        const QString problem = NotTextProblem(bytes);
+        if (problem.isEmpty()) {
+            FUZZ_CHECK(!bytes.contains('\0'));
+            FUZZ_CHECK(!bytes.startsWith("\xFF\xFE") && !bytes.startsWith("\xFE\xFF"));
+        } else {
+            FUZZ_CHECK(problem.startsWith(QLatin1String("It is ")));
+        }
         const QString text = DecodeText(bytes);
         // Everything from the first NUL on is dropped; UTF-8 is taken as it is (without a
         // leading byte-order mark), anything else byte for character.

@@ -90,6 +90,7 @@ TEST(HtmlExport, FileIsUtf8AndReplacedCompletely) {
     EXPECT_TRUE(bytes.contains("<td>\xC5\xBDiga</td></tr>\r\n"));
 
     const QString bad = dir.filePath("missing/p.html");
-    EXPECT_EQ(SaveHtmlFile(bad, rows, Info()), "Error write file: " + bad);
+    EXPECT_EQ(SaveHtmlFile(bad, rows, Info()), "Error write file: " + bad + "\rThe folder " +
+                                                   dir.filePath("missing") + " does not exist.");
     EXPECT_FALSE(QFile::exists(bad));
 }

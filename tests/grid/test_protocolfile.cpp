@@ -2,7 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include "grid/protocolfile.h"
 #include "grid/textfile.h"
@@ -252,6 +255,27 @@ TEST(TextFile, DecodingFallsBackOnlyForInvalidUtf8) {
     EXPECT_EQ(DecodeText(QByteArray("a\0b", 3)), "a");
 }
 
+TEST(TextFile, BytesThatAreNoTextAreToldApart) {
+    // Text: UTF-8 (control codes and all, as the program may have written them in a cell), and
+    // Windows-1252 with the control codes text files hold.
+    for (const QByteArray& text :
+         {QByteArray(""), QByteArray("Rang,Nr.\r\n1.,\"a\x01b\"\r\n"), QByteArray("\xEF\xBB\xBFx\r\n"),
+          QByteArray("M\xFCller\t\v\f\r\n\x1A"), QByteArray("\x81\x8D\x8F\x90\x9D")})
+        EXPECT_EQ(NotTextProblem(text), "") << text.toStdString();
+    const QString utf16 =
+        "It is UTF-16 text, which the program does not read: a protocol file is UTF-8 or "
+        "Windows-1252 text.";
+    EXPECT_EQ(NotTextProblem("\xFF\xFE"), utf16);
+    EXPECT_EQ(NotTextProblem("\xFE\xFF\x04\x10\x04\x11"), utf16);  // Cyrillic: no NUL at all
+    EXPECT_EQ(NotTextProblem(QByteArray("1\0.\0,\0\x17\x04\r\0\n\0", 12)), utf16);
+    EXPECT_EQ(NotTextProblem(QByteArray("abcdefghij\0", 11)),
+              "It is not a text file: its byte 11 is a NUL byte.");
+    // A few NUL bytes in a long file are no UTF-16.
+    EXPECT_EQ(NotTextProblem(QByteArray(100, 'x') + QByteArray(2, '\0')),
+              "It is not a text file: its byte 101 is a NUL byte.");
+    EXPECT_EQ(NotTextProblem("\xE4\x1B[0m"), "It is not a text file: its byte 2 is the control code 0x1b.");
+}
+
 TEST(TextFile, LineBreaksInsideQuotedItemsStayInTheirLine) {
     EXPECT_EQ(SplitLines("a,\"x\r\ny\",b\r\nc\nd\re"),
               QStringList({"a,\"x\r\ny\",b", "c", "d", "e"}));
@@ -334,8 +358,8 @@ TEST(TextFile, OnlyRegularFilesOfBoundedSizeAreRead) {
     EXPECT_EQ(error, "It is not a regular file.");
     EXPECT_EQ(RegularFileProblem(dir.path()), error);
     EXPECT_FALSE(ReadRegularFile(dir.filePath("missing.txt"), 100, &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(RegularFileProblem(dir.filePath("missing.txt")), "");
+    EXPECT_EQ(error, "It does not exist.");
+    EXPECT_EQ(RegularFileProblem(dir.filePath("missing.txt")), error);
     // A link to a regular file is read as the file.
     QFile::link(small, dir.filePath("link.txt"));
     EXPECT_EQ(ReadRegularFile(dir.filePath("link.txt")), QByteArray("abc"));
@@ -400,13 +424,19 @@ TEST(ProtocolFileGeometry, WrittenAndReadWhenAskedFor) {
 TEST(ProtocolFileSaving, FailuresAreReportedAndReplacingIsComplete) {
     QTemporaryDir dir;
     const QString missing = dir.filePath("no/such/folder/p.txt");
-    EXPECT_EQ(SaveProtocolFile(missing, DefaultProtocol()), "Can't write to file:\r" + missing);
-    EXPECT_EQ(SaveSemicolonFile(missing, DefaultProtocol().rows),
-              "Can't write to file:\r" + missing);
+    const QString noFolder = "Can't write to file:\r" + missing + "\rThe folder " +
+                             dir.filePath("no/such/folder") + " does not exist.";
+    EXPECT_EQ(SaveProtocolFile(missing, DefaultProtocol()), noFolder);
+    EXPECT_EQ(SaveSemicolonFile(missing, DefaultProtocol().rows), noFolder);
     EXPECT_FALSE(QFile::exists(missing));
-    // A folder in the file's place.
+    // A folder in the file's place, or something that is no regular file (writing a FIFO would
+    // wait for a reader for ever).
     QDir(dir.path()).mkdir("taken");
-    EXPECT_FALSE(SaveProtocolFile(dir.filePath("taken"), DefaultProtocol()).isEmpty());
+    EXPECT_EQ(SaveProtocolFile(dir.filePath("taken"), DefaultProtocol()),
+              "Can't write to file:\r" + dir.filePath("taken") + "\rIt is a folder.");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
+    EXPECT_EQ(SaveSemicolonFile(dir.filePath("fifo"), DefaultProtocol().rows),
+              "Can't write to file:\r" + dir.filePath("fifo") + "\rIt is not a regular file.");
 
     // An existing longer file is replaced as a whole, no tail of it left.
     const QString name = dir.filePath("p.txt");
@@ -415,6 +445,17 @@ TEST(ProtocolFileSaving, FailuresAreReportedAndReplacingIsComplete) {
     EXPECT_EQ(ReadAll(name), EncodeLines(ProtocolLines(DefaultProtocol())));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"p.txt"}))
         << "no temporary file left behind";
+    // The file replaced keeps its permissions, and a link stays a link to the file it names.
+    ASSERT_EQ(::chmod(QFile::encodeName(name).constData(), 0640), 0);
+    ASSERT_TRUE(QFile::link(name, dir.filePath("link.txt")));
+    ProtocolFileData other = DefaultProtocol();
+    other.rows.push_back({"1.", "7"});
+    ASSERT_EQ(SaveProtocolFile(dir.filePath("link.txt"), other), "");
+    EXPECT_TRUE(QFileInfo(dir.filePath("link.txt")).isSymLink());
+    EXPECT_EQ(ReadAll(name), EncodeLines(ProtocolLines(other)));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(name).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 
     QString error;
     EXPECT_FALSE(LoadProtocolFile(dir.filePath("absent.txt"), false, &error));

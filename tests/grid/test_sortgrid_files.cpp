@@ -280,8 +280,9 @@ TEST(SortGridFiles, AFileThatCannotBeWrittenIsReported) {
     const QString name = QStringLiteral("/nonexistent-folder/protocol.txt");
     EXPECT_FALSE(p.g.SaveToFile(name, false));
     EXPECT_FALSE(p.g.SaveToCSV(name));
-    EXPECT_EQ(p.dialogs.errors,
-              (QStringList{"Can't write to file:\r" + name, "Can't write to file:\r" + name}));
+    const QString message = "Can't write to file:\r" + name +
+                            "\rThe folder /nonexistent-folder does not exist.";
+    EXPECT_EQ(p.dialogs.errors, (QStringList{message, message}));
 }
 
 TEST(SortGridFiles, GeometryOfTheWindowAndColumns) {

@@ -309,7 +309,11 @@ TEST_F(OfficeExport, AWordSaveThatCannotBeMadeSaysWhy) {
         ConvertToWord(kWholeSeconds, VZ_WORD_TEMPLATE_PATH, target, TWordMode::wmSave, Office());
     EXPECT_FALSE(outcome.done);
     EXPECT_TRUE(outcome.storing);
+    // A short reason from the office's error code; its own words, which name the file, are the
+    // details.
     EXPECT_FALSE(outcome.error.isEmpty());
+    EXPECT_FALSE(outcome.error.contains("::")) << outcome.error.toStdString();
+    EXPECT_TRUE(outcome.details.contains("blocked/r.doc")) << outcome.details.toStdString();
     EXPECT_FALSE(QFileInfo::exists(target));
     // No helper: the reason is named too.
     LibreOfficeOptions options = Office().Options();

@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 
 #include <stdexcept>
 
@@ -6,6 +10,7 @@
 #include "platform/guard.h"
 #include "tests/support/scripteddialogs.h"
 #include "platform/ttimer.h"
+#include "tests/support/testenv.h"
 
 TEST(Dialogs, ScriptedAnswersInOrderThenDefault) {
     ScopedDialogs d;
@@ -14,6 +19,32 @@ TEST(Dialogs, ScriptedAnswersInOrderThenDefault) {
     EXPECT_FALSE(Dialogs().Confirm(nullptr, "Exit program?"));
     EXPECT_FALSE(Dialogs().Confirm(nullptr, "Clear protocol?"));
     EXPECT_EQ(d.confirms, QStringList({"Exit program?", "Exit program?", "Clear protocol?"}));
+}
+
+TEST(Dialogs, AnErrorWithDetailsKeepsThemUnderADetailsButton) {
+    const QString text = "Word could not save /home/anna/r.doc: access denied";
+    const QString details = "SfxBaseModel::impl_store <file:///home/anna/r.doc> failed: 0x507(Error "
+                            "Area:Io Class:Access Code:7)";
+    QString shown, hidden;
+    bool detailsButton = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        shown = box->text();
+        hidden = box->detailedText();
+        SaveShot(Render(box), "error-with-details");
+        for (QPushButton* b : box->findChildren<QPushButton*>()) {
+            if (!b->text().contains("Details")) continue;
+            detailsButton = true;
+            b->click();
+            SaveShot(Render(box), "error-with-details-open");
+        }
+        box->accept();
+    });
+    Dialogs().ErrorWithDetails(nullptr, text, details);
+    EXPECT_EQ(shown, text);
+    EXPECT_EQ(hidden, details);
+    EXPECT_TRUE(detailsButton);
 }
 
 TEST(Dialogs, FileFilterSplitsIntoNamePairs) {

@@ -8,6 +8,7 @@ struct RecordingAutomation::State {
     int failAt = -1;
     std::function<bool(const AutomationRecord&)> failWhen;
     bool failAsTimeout = false;
+    QString failMessage, failDetails;
     int steps = 0;
     int live = 0;
 
@@ -17,6 +18,10 @@ struct RecordingAutomation::State {
         records.push_back(record);
         const int index = steps++;
         if (index != failAt && !(failWhen && failWhen(record))) return;
+        if (!failMessage.isEmpty()) {
+            if (failAsTimeout) throw EAutomationTimeout(failMessage, failDetails);
+            throw EAutomation(failMessage, failDetails);
+        }
         if (failAsTimeout)
             throw EAutomationTimeout(QStringLiteral("Automation step %1 not answered: %2")
                                          .arg(index)
@@ -151,6 +156,10 @@ void RecordingAutomation::FailAt(int index) {
 }
 void RecordingAutomation::FailAsTimeout(bool timeout) {
     state_->failAsTimeout = timeout;
+}
+void RecordingAutomation::FailWithWords(QString message, QString details) {
+    state_->failMessage = std::move(message);
+    state_->failDetails = std::move(details);
 }
 void RecordingAutomation::FailWhen(std::function<bool(const AutomationRecord&)> predicate) {
     state_->failWhen = std::move(predicate);

@@ -45,6 +45,9 @@ public:
     void FailWhen(std::function<bool(const AutomationRecord&)> predicate);
     // The scripted failures are servers that did not answer (EAutomationTimeout), not refusals.
     void FailAsTimeout(bool timeout);
+    // The scripted failures carry these words (a short reason and the server's own text, as an
+    // office's refusal does) instead of naming the step. An empty message names the step again.
+    void FailWithWords(QString message, QString details);
 
     const std::vector<AutomationRecord>& Records() const;
     // The records as lines; releases only when asked for.

@@ -25,6 +25,8 @@ public:
     QStringList confirms, errors, infos;
     // Every question asked through Ask, with whether Yes was its default (Enter's answer).
     std::vector<std::pair<QString, bool>> asks;
+    // The details of each error, in step with errors (empty for one shown without).
+    QStringList errorDetails;
     std::vector<FileDialogRequest> openRequests, saveRequests;
     int beeps = 0;
 
@@ -33,7 +35,14 @@ public:
         asks.emplace_back(text, defaultYes);
         return Confirm(parent, text);
     }
-    void Error(QWidget*, const QString& text) override { errors << text; }
+    void Error(QWidget*, const QString& text) override {
+        errors << text;
+        errorDetails << QString();
+    }
+    void ErrorWithDetails(QWidget*, const QString& text, const QString& details) override {
+        errors << text;
+        errorDetails << details;
+    }
     void Information(QWidget*, const QString& text) override { infos << text; }
     QString OpenFile(QWidget*, FileDialogRequest& request) override;
     QString SaveFile(QWidget*, FileDialogRequest& request) override;
