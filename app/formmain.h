@@ -27,6 +27,8 @@ struct LoadedJournal;
 class AutomationThread;
 class WaitCursor;
 class QComboBox;
+class QMenu;
+class TCorrectionDialog;
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -104,6 +106,22 @@ public:
     void SetDefaultColWidths();
     void UpdateProtocolButtons();
     void SortGrid1SelectCell(int aCol, int aRow, bool& canSelect);
+
+    // Corrections (formmain_corrections.cpp): each asks or opens its dialog, then gives the
+    // race its command.
+    int SelectedRow() const;  // the list's current row, 0 for none
+    void DeleteFinisher(int row);
+    void InsertFinish();
+    void SwapWithNeighbour(int row, int direction);  // -1 the row above, +1 the row below
+    void CorrectFinishTime(int row);
+    void CorrectStart();
+    void UndoCorrection();
+    void RedoCorrection();
+    // The list's context menu for a row; a right click shows it.
+    std::unique_ptr<QMenu> CorrectionMenu(int row);
+    // Delete, Insert, Ctrl+Up and Ctrl+Down in the list; true when taken.
+    bool CorrectionKey(int key, Qt::KeyboardModifiers mods);
+    TMenuItem *mUndo, *mRedo;
 
     // Saving, opening, printing.
     void sbSaveClick();
@@ -202,6 +220,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -215,6 +234,10 @@ private:
     // The run controls as the race's state has them (after a restore).
     void ShowRunState();
     void SelectRow(int row);
+    void RunCorrectionDialog(TCorrectionDialog& dialog);
+    // The Undo and Redo items and the display's hint as the corrections leave them.
+    void ShowCorrectionState();
+    void ShowCorrectionHint(const QPoint& pos, const QPoint& globalPos);
     FormJournal& Journal();
     void JournalRecord(const RaceCommand& command);
     void JournalFailed(const QString& path, int err);

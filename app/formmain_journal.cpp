@@ -113,6 +113,7 @@ void TFormMain::Execute(const RaceCommand& command) {
     const RaceChange& change = race_.Apply(command);
     if (change.HasRows() || change.rowCount) ShowList(change);
     if (change.armed) LedModus->SetKind(race_.Armed() ? TLedKind::lkGreen : TLedKind::lkRed);
+    ShowCorrectionState();
     if (change.HasRows() || change.rowCount || change.runState || change.settings) PublishLive();
 }
 

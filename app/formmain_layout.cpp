@@ -1,5 +1,7 @@
 // The window's controls, start-up and exit.
 #include <QCloseEvent>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDate>
@@ -7,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QStyle>
@@ -338,6 +341,8 @@ void TFormMain::BuildControls() {
     mReset = new TMenuItem(this, QStringLiteral("0,00"), QKeySequence(), false);
     EinstellunGen1 =
         new TMenuItem(this, QStringLiteral("&Config"), QKeySequence(QStringLiteral("Alt+C")), true);
+    mUndo = new TMenuItem(this, QStringLiteral("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z), false);
+    mRedo = new TMenuItem(this, QStringLiteral("&Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y), false);
     Drucker1 =
         new TMenuItem(this, QStringLiteral("&Print"), QKeySequence(QStringLiteral("Alt+T")), true);
 
@@ -374,6 +379,45 @@ void TFormMain::BuildControls() {
     bRESET->OnClick = [this](TBitBtnWithColor*) { mReset->Click(); };
     LedModus->OnClick = [this](TLed*) { LedModusClick(); };
     EinstellunGen1->OnClick = [this](TMenuItem*) { bCFGClick(); };
+    mUndo->OnClick = [this](TMenuItem*) { UndoCorrection(); };
+    mRedo->OnClick = [this](TMenuItem*) { RedoCorrection(); };
+
+    // Corrections: keys and a context menu in the list, marked rows with their story as a hint,
+    // and the start corrected from the display's context menu too.
+    SortGrid1->OnKeyDown = [this](TMyCustomGrid*, int& key, Qt::KeyboardModifiers mods) {
+        if (CorrectionKey(key, mods)) key = 0;
+    };
+    SortGrid1->OnContextPopup = [this](TMyCustomGrid*, QPoint pos, bool& handled) {
+        int c = -1, r = -1;
+        SortGrid1->MouseToCell(pos.x(), pos.y(), c, r);
+        CorrectionMenu(r)->exec(SortGrid1->viewport()->mapToGlobal(pos));
+        handled = true;
+    };
+    SortGrid1->OnGetCellFormat = [this](TSortGrid*, int, int r, TGridDrawState state,
+                                        TFormatOptions& format, bool&, bool&, bool&) {
+        if (r >= 1 && !state.Contains(TGridDrawStateItem::gdSelected) &&
+            !race_.Row(r).notes.isEmpty())
+            format.Brush.Color = RGBColor(0xFF, 0xE8, 0xA8);  // a corrected row stands out
+    };
+    SortGrid1->viewport()->installEventFilter(this);
+    PanelTimer->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(PanelTimer, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        QMenu menu(this);
+        menu.addAction(QStringLiteral("Correct the &start..."), this, [this] {
+            Guarded([this] { CorrectStart(); });
+        })->setEnabled(race_.Timed());
+        menu.exec(PanelTimer->mapToGlobal(pos));
+    });
+    // The start-number box never claims Ctrl+Z and Ctrl+Y: they take back corrections. Digits
+    // typed while the clock runs and no cell is being typed in go to it, wherever the focus is.
+    cbStartN->lineEdit()->installEventFilter(this);
+    qApp->installEventFilter(this);
+    // Enter in a question or a correction dialog is LAP while the clock runs.
+    SetEnterHandler([this] {
+        if (!race_.Running()) return false;
+        mLAP->Click();
+        return true;
+    });
     Drucker1->OnClick = [this](TMenuItem*) { sbPrintClick(); };
     connect(sbSave, &QToolButton::clicked, this, [this] { Guarded([this] { sbSaveClick(); }); });
     connect(sbLoad, &QToolButton::clicked, this, [this] { Guarded([this] { sbLoadClick(); }); });
@@ -473,6 +517,39 @@ void TFormMain::FormCreate() {
     }
     UpdateProtocolButtons();
     bSTART->setFocus();
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == SortGrid1->viewport() && event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        ShowCorrectionHint(help->pos(), help->globalPos());
+        return true;
+    }
+    if (event->type() == QEvent::ShortcutOverride && watched == cbStartN->lineEdit()) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::ControlModifier &&
+            (key->key() == Qt::Key_Z || key->key() == Qt::Key_Y))
+            return true;
+    }
+    if (event->type() == QEvent::KeyPress && race_.Running()) {
+        // A digit for the next finisher's number lands in the box however the focus moved,
+        // unless a start number in the list was chosen to be typed over.
+        auto* target = qobject_cast<QWidget*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const TGridRect sel = SortGrid1->Selection();
+        const bool startNumberChosen = (target == SortGrid1 || SortGrid1->EditorMode()) &&
+                                       SortGrid1->Col() == 1 && sel.Left == sel.Right &&
+                                       sel.Top == sel.Bottom;
+        if (target && target->window() == this && target != cbStartN->lineEdit() &&
+            target != cbStartN && !startNumberChosen && key->modifiers() == Qt::NoModifier &&
+            key->text().size() == 1 && key->text()[0].isDigit() &&
+            cbStartN->lineEdit()->text().size() < cbStartN->lineEdit()->maxLength()) {
+            cbStartN->setFocus();
+            cbStartN->lineEdit()->insert(key->text());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TFormMain::FormCloseQuery(bool& canClose) {

@@ -1,4 +1,5 @@
 // START, LAP, STOP and RESET: the operator's commands.
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +35,13 @@ void TFormMain::mStartClick() {
 }
 
 void TFormMain::mLAPClick() {
+    // Enter while a start number is being typed over in the list confirms that number: one key
+    // never does two things, and no phantom finisher comes of it.
+    if (SortGrid1->EditorMode() && QApplication::focusWidget() &&
+        SortGrid1->isAncestorOf(QApplication::focusWidget())) {
+        SortGrid1->SetEditorMode(false);
+        return;
+    }
     LapByHand(LapSource::Key);
 }
 

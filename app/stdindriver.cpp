@@ -118,6 +118,8 @@ void EditNewestStartNumber(TFormMain& f, const QString& text) {
         QKeyEvent key(QEvent::KeyPress, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
         QApplication::sendEvent(target, &key);
     }
+    // Confirmed, as Enter in the cell does.
+    g->SetEditorMode(false);
     SayRow(f, newest);
 }
 

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 namespace {
@@ -24,13 +25,17 @@ QString Caption() {
     return title.isEmpty() ? QApplication::applicationName() : title;
 }
 
+std::function<bool()> g_enterHandler;
+
 class RealDialogs : public DialogProvider {
 public:
     bool Confirm(QWidget* parent, const QString& text) override {
+        ScopedEnterHandover enter;
         return QMessageBox::question(parent, Caption(), ForDisplay(text),
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
     bool Ask(QWidget* parent, const QString& text, bool defaultYes) override {
+        ScopedEnterHandover enter;
         return QMessageBox::question(
                    parent, Caption(), ForDisplay(text), QMessageBox::Yes | QMessageBox::No,
                    defaultYes ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
@@ -87,6 +92,33 @@ RealDialogs& Real() {
 DialogProvider* g_provider = nullptr;
 
 }  // namespace
+
+void SetEnterHandler(std::function<bool()> handler) {
+    g_enterHandler = std::move(handler);
+}
+
+bool EnterTaken() {
+    return g_enterHandler && g_enterHandler();
+}
+
+ScopedEnterHandover::ScopedEnterHandover() {
+    if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(this);
+}
+
+ScopedEnterHandover::~ScopedEnterHandover() {
+    if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool ScopedEnterHandover::eventFilter(QObject*, QEvent* event) {
+    // Enter, not Alt+Enter or Ctrl+Enter: the key a finisher is timed with. Seen here before the
+    // dialog's buttons see it.
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+        (key->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) || key->isAutoRepeat())
+        return false;
+    return EnterTaken();
+}
 
 DialogProvider& Dialogs() {
     return g_provider ? *g_provider : Real();

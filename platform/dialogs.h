@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -50,6 +51,23 @@ public:
 };
 
 DialogProvider& Dialogs();
+
+// While the race clock runs, Enter is the operator's LAP, also when a question or a correction
+// dialog is open: the handler records the finisher and says so (true), and the key then answers
+// nothing. Without a handler, or when it declines, Enter answers the dialog as usual.
+void SetEnterHandler(std::function<bool()> handler);
+bool EnterTaken();
+// Hands Enter to the handler while it lives (around a modal dialog's loop).
+class ScopedEnterHandover : public QObject {
+public:
+    ScopedEnterHandover();
+    ~ScopedEnterHandover() override;
+    ScopedEnterHandover(const ScopedEnterHandover&) = delete;
+    ScopedEnterHandover& operator=(const ScopedEnterHandover&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
 // Installs a provider (tests); nullptr restores the real dialogs.
 void SetDialogs(DialogProvider* provider);
 
