@@ -114,6 +114,13 @@ void TFormMain::Execute(const RaceCommand& command) {
     if (change.HasRows() || change.rowCount) ShowList(change);
     if (change.armed) LedModus->SetKind(race_.Armed() ? TLedKind::lkGreen : TLedKind::lkRed);
     ShowCorrectionState();
+    if (change.HasRows() || change.runState) {
+        // The LAP caption counts ahead, also after a correction took a finisher out or put one in.
+        const QString caption = race_.Running()
+                                    ? QStringLiteral("LAP ") + QString::number(race_.LapCount() + 1)
+                                    : QStringLiteral("LAP");
+        if (bLAP->text() != caption) bLAP->setText(caption);
+    }
     if (change.HasRows() || change.rowCount || change.runState || change.settings) PublishLive();
 }
 

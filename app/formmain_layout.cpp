@@ -408,7 +408,7 @@ void TFormMain::BuildControls() {
         })->setEnabled(race_.Timed());
         menu.exec(PanelTimer->mapToGlobal(pos));
     });
-    // The start-number box never claims Ctrl+Z and Ctrl+Y: they take back corrections. Digits
+    // Ctrl+Z and Ctrl+Y in the start-number box take back corrections too. Digits
     // typed while the clock runs and no cell is being typed in go to it, wherever the focus is.
     cbStartN->lineEdit()->installEventFilter(this);
     qApp->installEventFilter(this);
@@ -525,11 +525,15 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
         ShowCorrectionHint(help->pos(), help->globalPos());
         return true;
     }
-    if (event->type() == QEvent::ShortcutOverride && watched == cbStartN->lineEdit()) {
+    if (event->type() == QEvent::KeyPress && watched == cbStartN->lineEdit()) {
+        // The box claims Ctrl+Z and Ctrl+Y for its own few characters; here they take back and
+        // make again corrections, as everywhere in the window.
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() == Qt::ControlModifier &&
-            (key->key() == Qt::Key_Z || key->key() == Qt::Key_Y))
+            (key->key() == Qt::Key_Z || key->key() == Qt::Key_Y)) {
+            (key->key() == Qt::Key_Z ? mUndo : mRedo)->Click();
             return true;
+        }
     }
     if (event->type() == QEvent::KeyPress && race_.Running()) {
         // A digit for the next finisher's number lands in the box however the focus moved,

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSocketNotifier>
@@ -14,6 +15,7 @@
 #include "app/formmain.h"
 #include "app/menuitem.h"
 #include "platform/dialogs.h"
+#include "race/timetext.h"
 
 namespace {
 
@@ -146,6 +148,24 @@ void Run(TFormMain& f, const QByteArray& line) {
     } else if (cmd == "rows") {
         for (int r = 1; r < f.SortGrid1->RowCount(); ++r)
             SayRow(f, r);
+    } else if (cmd == "delete" || cmd == "insert" || cmd == "swap" || cmd == "retime" ||
+               cmd == "undo" || cmd == "redo") {
+        // Corrections as the window's dialogs make them, without the dialogs.
+        const qint64 wall = QDateTime::currentMSecsSinceEpoch();
+        const int row = words.value(1).toInt();
+        const std::optional<ParsedTime> time = ParseTimeText(QString::fromUtf8(words.value(cmd == "insert" ? 1 : 2)));
+        if (cmd == "delete") f.Execute(cmd::Delete{row, wall});
+        if (cmd == "insert" && time)
+            f.Execute(cmd::Insert{time->ms, QString::fromUtf8(words.value(2)), wall});
+        if (cmd == "swap") f.Execute(cmd::Swap{row, words.value(2).toInt(), wall});
+        if (cmd == "retime" && time) f.Execute(cmd::Retime{row, time->ms, wall});
+        if (cmd == "undo") f.Execute(cmd::Undo{wall});
+        if (cmd == "redo") f.Execute(cmd::Redo{wall});
+    } else if (cmd == "marks") {
+        for (int r = 1; r < f.Race().RowCount(); ++r)
+            if (!f.Race().Row(r).notes.isEmpty())
+                Say(QStringLiteral("mark ") + QString::number(r) + QLatin1Char('\t') +
+                    f.Race().Row(r).notes.join(QStringLiteral(" | ")));
     } else if (cmd == "live") {
         Say(QStringLiteral("live ") + f.LiveAddresses().join(QLatin1Char(' ')));
         return;

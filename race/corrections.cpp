@@ -17,9 +17,6 @@ bool IsRank(const QString& cell) {
     return rank.match(cell).hasMatch();
 }
 
-QString Rank(int n) {
-    return QString::number(n) + QLatin1Char('.');
-}
 
 }  // namespace
 
@@ -155,14 +152,14 @@ void TRace::Settle(int from, bool all) {
                 change_.AddRows(r, r);
             } else if (row.finish->lap != lap) {
                 row.finish->lap = lap;
-                row.cells[0] = Rank(lap);
-                change_.AddRows(r, r);
+                row.cells[0] = RankText(lap);
+                change_.AddRank(r);
             }
         } else if (IsRank(row.cells.value(0))) {
-            const QString next = Rank(++textRank);
+            const QString next = RankText(++textRank);
             if (row.cells[0] != next) {
                 row.cells[0] = next;
-                change_.AddRows(r, r);
+                change_.AddRank(r);
             }
         }
     }
@@ -272,7 +269,7 @@ void TRace::Do(const cmd::Insert& c) {
         for (int r = 1; r <= int(rows_.size()) && !first; ++r)
             first = RowTime(r);
         const TRaceTime gap = std::max<TRaceTime>(0, first ? c.time - *first : 0);
-        row.cells = {Rank(1), c.startNo, time, TimeToText(gap, settings_.resolution),
+        row.cells = {RankText(1), c.startNo, time, TimeToText(gap, settings_.resolution),
                      SpeedText(settings_.distance, c.time)};
     }
     row.notes << QStringLiteral("Inserted at ") + When(c.wallMs) + QStringLiteral(", time ") + time;

@@ -22,6 +22,15 @@ bool ListRow::Empty() const {
     return !AnyText(cells);
 }
 
+void RaceChange::AddRank(int row) {
+    if (rankFirst > rankLast) {
+        rankFirst = rankLast = row;
+    } else {
+        rankFirst = std::min(rankFirst, row);
+        rankLast = std::max(rankLast, row);
+    }
+}
+
 void RaceChange::AddRows(int first, int last) {
     if (first > last) return;
     if (firstRow > lastRow) {
@@ -33,12 +42,25 @@ void RaceChange::AddRows(int first, int last) {
     }
 }
 
+QString RankText(int rank) {
+    // Made on the window's thread only, like every row.
+    static std::vector<QString> made;
+    if (rank < 0 || rank > 10000000) return QString::number(rank) + QLatin1Char('.');
+    if (std::size_t(rank) >= made.size()) {
+        const std::size_t from = made.size();
+        made.resize(std::size_t(rank) + 1 + std::size_t(rank) / 2);
+        for (std::size_t n = from; n < made.size(); ++n)
+            made[n] = QString::number(n) + QLatin1Char('.');
+    }
+    return made[std::size_t(rank)];
+}
+
 QStringList FinishCells(const Finish& f, const QString& startNo, std::uint32_t startTick,
                         std::uint32_t firstLapTick) {
     const TRaceTime time = TickDiff(f.tick, startTick);
     // The first finisher is the reference: no row is ever before it, so no gap is negative.
     const TRaceTime split = std::max<TRaceTime>(0, TickDiff(f.tick, firstLapTick));
-    return {QString::number(f.lap) + QLatin1Char('.'), startNo, TimeToText(time, f.resolution),
+    return {RankText(f.lap), startNo, TimeToText(time, f.resolution),
             TimeToText(split, f.resolution), SpeedText(f.distance, time)};
 }
 

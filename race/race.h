@@ -41,12 +41,15 @@ struct RaceChange {
     // so that a view moves its rows instead of rewriting them; 0 for none.
     int removedAt = 0, insertedAt = 0;
     int firstRow = 0, lastRow = -1;  // rows [firstRow, lastRow] (1-based) when not the whole list
+    // Rows whose rank alone changed: after a correction high up a long list, most of them.
+    int rankFirst = 0, rankLast = -1;
     bool rowCount = false;
     bool runState = false;
     bool settings = false;
     bool armed = false;
     void AddRows(int first, int last);
-    bool HasRows() const { return list || firstRow <= lastRow; }
+    void AddRank(int row);
+    bool HasRows() const { return list || firstRow <= lastRow || rankFirst <= rankLast; }
 };
 
 // The race, without any widget: its run state, its finishes, the list as it is shown, and the
@@ -227,6 +230,10 @@ private:
 
     RaceChange change_;
 };
+
+// The rank cell of a row: "1.", "2.", ...; kept once made, so that renumbering a long list after
+// a correction shares the texts instead of writing each anew.
+QString RankText(int rank);
 
 // The cells of a timed row: rank, start number, race time, gap to the first finisher and speed,
 // in the resolution and distance the finish was timed with.

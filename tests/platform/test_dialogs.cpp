@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <stdexcept>
@@ -101,4 +102,31 @@ TEST(SaveDialogNames, ANameWithoutExtensionGetsTheSelectedTypes) {
     EXPECT_EQ(WithTypeExtension("", save), "");                            // cancelled
     save.filterIndex = 3;
     EXPECT_EQ(WithTypeExtension("page", save), "page.html");
+}
+
+// While the clock runs the window hands Enter to LAP: a question then takes it as no answer at
+// all, and its default (No for anything that removes results) is never chosen by an Enter meant
+// for a finisher. Without the handler, or when it declines, Enter answers as usual.
+TEST(Dialogs, EnterGoesToTheHandlerWhileItTakesIt) {
+    int laps = 0;
+    bool running = true;
+    SetEnterHandler([&] {
+        if (!running) return false;
+        ++laps;
+        return true;
+    });
+    bool stillOpen = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        QTest::keyClick(box, Qt::Key_Return);
+        QTest::keyClick(box->defaultButton(), Qt::Key_Enter);
+        stillOpen = box->isVisible();
+        running = false;
+        QTest::keyClick(box, Qt::Key_Return);  // answers now: its default, No
+    });
+    EXPECT_FALSE(Dialogs().Ask(nullptr, "Delete finisher 7 (rank 2, 1,00)?", false));
+    EXPECT_EQ(laps, 2);
+    EXPECT_TRUE(stillOpen);
+    SetEnterHandler({});
 }
