@@ -113,7 +113,7 @@ void TFormMain::SendLiveSnapshot() {
         all.push_back(cells);
         if (row.Empty()) continue;
         if (r == newest) s->newest = int(s->rows.size());
-        s->rows.push_back(LiveRow{row.cells, false, {}});
+        s->rows.push_back(LiveRow{row.cells, !row.notes.isEmpty(), row.notes.join(QStringLiteral("; "))});
     }
     s->csv = SemicolonFileBytes(all);
     live_->Publish(std::move(s));

@@ -94,9 +94,9 @@ def browser(folder):
 
 
 def table(driver):
-    """The list as the page shows it: the cells of each result row."""
+    """The list as the page shows it: the cells of each result row, without a row's mark."""
     rows = driver.find_elements(By.CSS_SELECTOR, "#rows tr:not(.note)")
-    return [[td.text for td in r.find_elements(By.TAG_NAME, "td")] for r in rows]
+    return [[td.text.split("\n")[-1] for td in r.find_elements(By.TAG_NAME, "td")] for r in rows]
 
 
 def text(driver, element_id):
@@ -151,6 +151,14 @@ def main():
         edited = program.command("edit 42", "row 3").split("\t")[1:]
         check(wait_for(lambda: table(driver)[2] == edited), "a corrected start number appears: %s" % edited)
         check(text(driver, "updated").startswith("Last update "), "the time of the last update shows")
+        # A correction in the program: two start numbers swapped, both rows marked with the note.
+        program.command("swap 1 2", "ok swap")
+        check(wait_for(lambda: len(driver.find_elements(By.CSS_SELECTOR, "#rows tr.corrected")) == 2),
+              "the rows the program corrected are marked")
+        check(wait_for(lambda: [r[1] for r in table(driver)[:2]] == ["<b>7", "117"]),
+              "and show the swapped numbers")
+        notes = [n.text for n in driver.find_elements(By.CSS_SELECTOR, "#rows tr.note")]
+        check(notes and all("swapped" in n for n in notes), "their notes say what changed: %s" % notes)
         shot(driver, shots, "live-phone-running.png", 412, 915)
 
         program.command("stop", "ok stop")
@@ -177,7 +185,7 @@ def main():
         check(wait_for(lambda: text(driver, "state") == "READY"), "RESET shows as ready")
         program.quit()
 
-        # Rows the window cannot make yet: a corrected one with its note, from the harness.
+        # A corrected row with a note that holds markup, from the harness.
         harness = subprocess.Popen([HARNESS, "0"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         hport = int(harness.stdout.readline().split()[1])
         try:
