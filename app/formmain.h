@@ -54,6 +54,8 @@ public:
     // The one way the race changes: the command is journaled, applied, and what it changed is
     // shown.
     void Execute(const RaceCommand& command);
+    // Shows what a command changed.
+    void Show(const RaceChange& change);
     // The settings the race is timed with.
     int Resolution() const { return race_.Settings().resolution; }
     std::int32_t Distance() const { return race_.Settings().distance; }

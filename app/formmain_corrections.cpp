@@ -156,10 +156,11 @@ void TFormMain::RedoCorrection() {
 }
 
 void TFormMain::ShowCorrectionState() {
-    mUndo->SetEnabled(race_.CanUndo());
-    mRedo->SetEnabled(race_.CanRedo());
-    const QStringList notes = race_.StartNotes();
-    PanelTimer->setToolTip(notes.join(QLatin1Char('\n')));
+    // On every command, LAP among them: only what changed is touched.
+    if (mUndo->Enabled() != race_.CanUndo()) mUndo->SetEnabled(race_.CanUndo());
+    if (mRedo->Enabled() != race_.CanRedo()) mRedo->SetEnabled(race_.CanRedo());
+    const QString hint = race_.StartNotes().join(QLatin1Char('\n'));
+    if (PanelTimer->toolTip() != hint) PanelTimer->setToolTip(hint);
 }
 
 std::unique_ptr<QMenu> TFormMain::CorrectionMenu(int row) {

@@ -110,7 +110,10 @@ void TFormMain::JournalRecord(const RaceCommand& command) {
 
 void TFormMain::Execute(const RaceCommand& command) {
     JournalRecord(command);
-    const RaceChange& change = race_.Apply(command);
+    Show(race_.Apply(command));
+}
+
+void TFormMain::Show(const RaceChange& change) {
     if (change.HasRows() || change.rowCount) ShowList(change);
     if (change.armed) LedModus->SetKind(race_.Armed() ? TLedKind::lkGreen : TLedKind::lkRed);
     ShowCorrectionState();

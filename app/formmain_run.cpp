@@ -59,12 +59,12 @@ void TFormMain::LapByHand(LapSource source) {
 void TFormMain::RecordLap(const cmd::Lap& lap) {
     if (!race_.Accepts(lap.tick)) return;
     const bool running = race_.Running();
-    Execute(lap);  // on its way to the disk before anything shows it
-    const RaceChange& change = race_.LastChange();
-    if (running) {
-        ShowTime(2, TickDiff(race_.LapTick(), race_.StartTick()));
-        bLAP->setText(QStringLiteral("LAP ") + QString::number(race_.LapCount() + 1));
-    }
+    JournalRecord(lap);  // on its way to the disk before anything shows it
+    const RaceChange& change = race_.Apply(lap);
+    // The display first: its digits repaint at once, and would take along the list's new row
+    // with them if that were drawn before.
+    if (running) ShowTime(2, TickDiff(race_.LapTick(), race_.StartTick()));
+    Show(change);
     // A finish takes its place in time: the first row the lap changed is its own.
     SelectRow(change.list ? race_.RowCount() - 1 : change.firstRow);
     cbStartN->setEditText(QString());

@@ -171,6 +171,9 @@ void RunPhase(TFormMain& form, Phase& phase, int laps) {
     phase.serverCpuSeconds = ThreadCpu("live results") - server0;
     form.mStop->Click();
     form.mReset->Click();
+    // The window hands the page its snapshot once its event loop comes round: before the pages
+    // of the next phase connect.
+    QCoreApplication::processEvents();
 }
 
 void Print(const Phase& p) {

@@ -1,5 +1,5 @@
 // The photocell end to end, on emulated serial drivers and the fake device (never on the
-// machine's serial ports). Prints four tables:
+// machine's serial ports). Prints five tables:
 //  1. the stamp error (the edge's tick as the window gets it, minus the tick of the moment the
 //     line changed) of at least 600 edges per driver (serial_core, cdc-acm, the generic
 //     usb-serial wait, ftdi_sio with its latency timer), idle and loaded: min, p50, p99, max;
@@ -9,7 +9,9 @@
 //     /proc/self/task/<tid>/syscall cannot be read), and the polled path, in the same run;
 //  4. a bounce storm through the real window: the DSR line toggling every 100 us for 10 s with
 //     algorithm "With Split" while the clock runs: the longest stall of the event loop, the peak
-//     memory and the rows recorded.
+//     memory and the rows recorded;
+//  5. the stamp error at a race's pace with the live results page on, without pages and with
+//     300 pages connected.
 // The producers never wait for the worker: edges come on their own schedule, so lost edges show.
 // "Loaded" runs 2 busy threads per core beside the program. Without real-time priority (for
 // example `capsh --drop=cap_sys_nice -- -c "prlimit --rtprio=0 build/bench/bench_photocell 1"`)
@@ -25,8 +27,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QProcess>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -40,6 +44,9 @@
 #include "app/formmain.h"
 #include "app/menuitem.h"
 #include "bench/benchsupport.h"
+#include "live/liveserver.h"
+#include "live/livesnapshot.h"
+#include "race/timetext.h"
 #include "tests/support/fakeserialdevice.h"
 #include "tests/support/scripteddialogs.h"
 #include "platform/serialsystem.h"
@@ -359,6 +366,86 @@ double Percentile(std::vector<double> v, double p) {
     return v[i];
 }
 
+// One run of 640 edges 2-12 ms apart on an emulated driver: each event's stamp against the tick
+// of its edge, and how many edges never came. `onEvent` sees each event as the window would.
+struct StampRun {
+    std::vector<double> err;
+    int lost = 0;
+};
+// Edges come 2 to 12 ms apart, or (race pace) as beam breaks of 40 ms about 300 ms apart, the
+// 200 finishes a minute of a busy finish.
+StampRun RunEdges(EmulatedDriver::Kind kind, bool loaded,
+                  const std::function<void(const TLineEvent&)>& onEvent = {},
+                  bool racePace = false) {
+    Pty pty;
+    LinkCom3(pty.Slave());
+    EmulatedDriver driver(kind);
+    auto port = PhotocellPort(CreateSerialDevice(driver));
+    std::vector<TLineEvent> stamps;
+    stamps.reserve(1024);
+    port->OnDSR = [&](TComPort*, const TLineEvent& e) {
+        stamps.push_back(e);
+        if (onEvent) onEvent(e);
+    };
+    port->Open();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // low latency set
+    Load load(loaded);
+    const int kEdges = racePace ? 240 : 640;
+    std::vector<std::uint32_t> edges(static_cast<std::size_t>(kEdges), 0u);
+    std::atomic<bool> done{false};
+    std::thread producer([&] {
+        // The photocell is hardware: it keeps its schedule whatever the machine does.
+        struct sched_param param {};
+        param.sched_priority = 30;
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+        std::mt19937 rng(unsigned(kEdges) + unsigned(kind) * 2 + loaded);
+        std::uniform_int_distribution<std::int64_t> gap(2'000'000, 12'000'000);
+        std::uniform_int_distribution<std::int64_t> between(150'000'000, 450'000'000);
+        auto next = [&](int i) -> std::int64_t {
+            if (!racePace) return gap(rng);
+            return i % 2 == 0 ? 40'000'000 : between(rng);  // broken 40 ms, then the next skier
+        };
+        std::int64_t t = NowNs() + 20'000'000;
+        for (int i = 0; i < kEdges; ++i, t += next(i - 1)) {
+            SleepUntilNs(t);
+            edges[i] = GetTickCount();
+            driver.Toggle();
+        }
+        done = true;
+    });
+    while (!done || int(stamps.size()) < kEdges) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            QCoreApplication::processEvents();
+            break;
+        }
+    }
+    producer.join();
+    port->Close();
+    // Each event against the next edge to its level (edge i goes on when i is even).
+    StampRun run;
+    std::size_t next = 0;
+    for (const TLineEvent& e : stamps) {
+        const std::size_t parity = (e.modemStatus & MS_DSR_ON) ? 0 : 1;
+        while (next < edges.size() && next % 2 != parity)
+            ++next;
+        if (next >= edges.size()) break;
+        run.err.push_back(double(TickDiff(e.tick, edges[next])));
+        ++next;
+    }
+    run.lost = kEdges - int(run.err.size());
+    return run;
+}
+
+void PrintRun(const char* driver, const char* load, const StampRun& r) {
+    const auto [lo, hi] = std::minmax_element(r.err.begin(), r.err.end());
+    std::printf("   %-17s %-7s %5.0f %5.0f %5.0f %5.0f %13d\n", driver, load,
+                r.err.empty() ? 0 : *lo, Percentile(r.err, 0.5), Percentile(r.err, 0.99),
+                r.err.empty() ? 0 : *hi, r.lost);
+}
+
 // 1. The stamp error per driver.
 void StampErrors() {
     std::printf(
@@ -366,65 +453,58 @@ void StampErrors() {
         "apart per case\n"
         "   driver            load     min   p50   p99   max (ms)   lost\n");
     using Kind = EmulatedDriver::Kind;
-    for (Kind kind : {Kind::SerialCore, Kind::CdcAcm, Kind::UsbSerial, Kind::FtdiSio}) {
-        for (bool loaded : {false, true}) {
-            Pty pty;
-            LinkCom3(pty.Slave());
-            EmulatedDriver driver(kind);
-            auto port = PhotocellPort(CreateSerialDevice(driver));
-            std::vector<TLineEvent> stamps;
-            stamps.reserve(1024);
-            port->OnDSR = [&](TComPort*, const TLineEvent& e) { stamps.push_back(e); };
-            port->Open();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));  // low latency set
-            Load load(loaded);
-            constexpr int kEdges = 640;
-            std::vector<std::uint32_t> edges(kEdges);
-            std::atomic<bool> done{false};
-            std::thread producer([&] {
-                // The photocell is hardware: it keeps its schedule whatever the machine does.
-                struct sched_param param {};
-                param.sched_priority = 30;
-                pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-                std::mt19937 rng(unsigned(kEdges) + unsigned(kind) * 2 + loaded);
-                std::uniform_int_distribution<std::int64_t> gap(2'000'000, 12'000'000);
-                std::int64_t t = NowNs() + 20'000'000;
-                for (int i = 0; i < kEdges; ++i, t += gap(rng)) {
-                    SleepUntilNs(t);
-                    edges[i] = GetTickCount();
-                    driver.Toggle();
-                }
-                done = true;
-            });
-            while (!done || int(stamps.size()) < kEdges) {
-                QCoreApplication::processEvents();
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                if (done) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                    QCoreApplication::processEvents();
-                    break;
-                }
-            }
-            producer.join();
-            port->Close();
-            // Each event against the next edge to its level (edge i goes on when i is even).
-            std::vector<double> err;
-            std::size_t next = 0;
-            for (const TLineEvent& e : stamps) {
-                const std::size_t parity = (e.modemStatus & MS_DSR_ON) ? 0 : 1;
-                while (next < edges.size() && next % 2 != parity)
-                    ++next;
-                if (next >= edges.size()) break;
-                err.push_back(double(TickDiff(e.tick, edges[next])));
-                ++next;
-            }
-            const auto [lo, hi] = std::minmax_element(err.begin(), err.end());
-            std::printf("   %-17s %-7s %5.0f %5.0f %5.0f %5.0f %13d\n", KindName(kind),
-                        loaded ? "loaded" : "idle", err.empty() ? 0 : *lo,
-                        Percentile(err, 0.5), Percentile(err, 0.99), err.empty() ? 0 : *hi,
-                        kEdges - int(err.size()));
-        }
+    for (Kind kind : {Kind::SerialCore, Kind::CdcAcm, Kind::UsbSerial, Kind::FtdiSio})
+        for (bool loaded : {false, true})
+            PrintRun(KindName(kind), loaded ? "loaded" : "idle", RunEdges(kind, loaded));
+}
+
+// 5. The same at a race's pace with the live results page on: every event publishes the list,
+// once with no page open and once with 300 pages connected (a process of their own, from
+// bench_live).
+void StampErrorsWithPages() {
+    std::printf("5. Stamp error with the live page on: 120 beam breaks of 40 ms at 200 a minute, every "
+                "event publishing the list\n"
+                "   driver            pages    min   p50   p99   max (ms)   lost\n");
+    LiveServer server;
+    if (const QString problem = server.Start(0, true); !problem.isEmpty()) {
+        std::printf("   the live page did not start: %s\n", qPrintable(problem));
+        return;
     }
+    auto snapshot = std::make_shared<LiveSnapshot>();
+    snapshot->state = LiveSnapshot::State::Running;
+    snapshot->header = TRace::DefaultHeader();
+    auto publish = [&](const TLineEvent& e) {
+        auto s = std::make_shared<LiveSnapshot>(*snapshot);
+        s->rows.push_back(LiveRow{{RankText(int(s->rows.size()) + 1), QString(),
+                                   TimeToText(TRaceTime(e.tick % 100000), 2), QStringLiteral("0,00"),
+                                   QStringLiteral("19.5")},
+                                  false,
+                                  {}});
+        s->newest = int(s->rows.size()) - 1;
+        s->takenWallMs = QDateTime::currentMSecsSinceEpoch();
+        snapshot = s;
+        server.Publish(s);
+    };
+    using Kind = EmulatedDriver::Kind;
+    for (Kind kind : {Kind::SerialCore, Kind::FtdiSio})
+        PrintRun(KindName(kind), "0", RunEdges(kind, false, publish, true));
+    QProcess pages;
+    pages.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    pages.start(QCoreApplication::applicationDirPath() + QStringLiteral("/bench_live"),
+                {"--serve-pages", QString::number(server.Port()), "--pages", "300"});
+    QByteArray said;
+    while (!said.contains("connected\n") && pages.waitForReadyRead(60000))
+        said += pages.readAll();
+    if (!said.contains("connected\n")) {
+        std::printf("   the 300 pages did not connect\n");
+        return;
+    }
+    for (Kind kind : {Kind::SerialCore, Kind::FtdiSio})
+        PrintRun(KindName(kind), "300", RunEdges(kind, false, publish, true));
+    std::printf("   (the server had %d pages open at the end)\n", server.CurrentStats().pages);
+    pages.closeWriteChannel();
+    pages.kill();
+    pages.waitForFinished(10000);
 }
 
 double ProcessCpuSeconds() {
@@ -590,5 +670,6 @@ int main(int argc, char** argv) {
     if (all || which == "2") PolledPulses();
     if (all || which == "3") QuietPortCpu();
     if (all || which == "4") BounceStorm();
+    if (all || which == "5") StampErrorsWithPages();
     return 0;
 }

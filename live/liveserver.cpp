@@ -155,6 +155,8 @@ private:
     std::shared_ptr<LiveServer::AtomicStats> stats_;
     LiveHttpServer* http_ = nullptr;
     QTimer* sweep_ = nullptr;
+    qint64 lastUpdateMs_ = -1;  // when the pages last got a new list
+    bool updateDue_ = false;    // a newer one waits for the interval to pass
     std::unordered_map<QTcpSocket*, Connection> connections_;
     std::unordered_map<QWebSocket*, Page> pages_;
     std::shared_ptr<const LiveSnapshot> snapshot_;
@@ -429,8 +431,21 @@ void LiveWorker::SendUpdate(Page& page) {
 }
 
 void LiveWorker::TakePublished() {
+    // Too soon after the last update: the newest list goes out once the interval is over.
+    const qint64 now = LiveSteadyNowMs();
+    if (lastUpdateMs_ >= 0 && now - lastUpdateMs_ < limits_.minUpdateIntervalMs) {
+        if (!updateDue_) {
+            updateDue_ = true;
+            QTimer::singleShot(int(lastUpdateMs_ + limits_.minUpdateIntervalMs - now), this, [this] {
+                updateDue_ = false;
+                TakePublished();
+            });
+        }
+        return;
+    }
     std::shared_ptr<const LiveSnapshot> s = owner_.TakePublished();
     if (!s) return;
+    lastUpdateMs_ = now;
     snapshot_ = std::move(s);
     json_ = LiveSnapshotJson(*snapshot_);
     for (auto& [ws, page] : pages_)

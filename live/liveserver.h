@@ -26,6 +26,9 @@ public:
         int pingIntervalMs = 15000;         // pages are asked for a sign of life this often
         int silentTimeoutMs = 45000;        // a page that answers nothing this long is dropped
         int stuckTimeoutMs = 30000;         // a page that takes no update this long is dropped
+        // Pages get the list at most this often: a burst of finishes costs the server a few
+        // updates a second, however many pages are open, and each still comes within a second.
+        int minUpdateIntervalMs = 200;
     };
     struct Stats {
         int connections = 0;       // TCP connections open, pages included
