@@ -348,6 +348,36 @@ void TRace::Do(const cmd::Redo&) {
     undo_.push_back(std::move(k));
 }
 
+int TRace::PlaceOf(const ListRow& row) const {
+    if (row.finish) {
+        int displaced = 0;
+        return PlaceFor(row.finish->tick, &displaced);
+    }
+    const std::optional<ParsedTime> t = ParseTimeText(row.cells.value(2));
+    return PlaceForText(t ? t->ms : 0);
+}
+
+void TRace::Retimed(std::uint64_t id, std::uint32_t tick, const QString& text, const QString& note,
+                    bool mark) {
+    const int r = RowOf(id);
+    if (r == 0) return;
+    ListRow row = TakeRow(r);
+    if (row.finish) {
+        row.finish->tick = tick;
+        row.cells[2].clear();  // derived again
+    } else {
+        row.cells[2] = text;
+    }
+    if (mark) {
+        row.notes << note;
+    } else if (const qsizetype i = row.notes.lastIndexOf(note); i >= 0) {
+        row.notes.removeAt(i);
+    }
+    const int at = PlaceOf(row);
+    const int placed = InsertRow(at, std::move(row));
+    Settle(std::min(r, placed));
+}
+
 void TRace::Forward(Correction& k) {
     using K = Correction::Kind;
     switch (k.kind) {
@@ -359,19 +389,10 @@ void TRace::Forward(Correction& k) {
             Settle(r);
             break;
         }
-        case K::Insert: {
-            int at = 0;
-            if (k.row.finish) {
-                int displaced = 0;
-                at = PlaceFor(k.row.finish->tick, &displaced);
-            } else {
-                const std::optional<ParsedTime> t = ParseTimeText(k.row.cells.value(2));
-                at = PlaceForText(t ? t->ms : 0);
-            }
+        case K::Insert:
             EnsureColumns();
-            Settle(InsertRow(at, k.row));
+            Settle(InsertRow(PlaceOf(k.row), k.row));
             break;
-        }
         case K::Swap: {
             const int a = RowOf(k.id), b = RowOf(k.other);
             if (a == 0 || b == 0) return;
@@ -388,28 +409,9 @@ void TRace::Forward(Correction& k) {
             modified_ = unsaved_ = true;
             break;
         }
-        case K::Retime: {
-            const int r = RowOf(k.id);
-            if (r == 0) return;
-            ListRow row = TakeRow(r);
-            if (row.finish) {
-                row.finish->tick = k.newTick;
-                row.cells[2].clear();  // derived again
-            } else {
-                row.cells[2] = k.newText;
-            }
-            row.notes << k.note;
-            int at = 0;
-            if (row.finish) {
-                int displaced = 0;
-                at = PlaceFor(row.finish->tick, &displaced);
-            } else {
-                at = PlaceForText(ParseTimeText(k.newText)->ms);
-            }
-            const int placed = InsertRow(at, std::move(row));
-            Settle(std::min(r, placed));
+        case K::Retime:
+            Retimed(k.id, k.newTick, k.newText, k.note, true);
             break;
-        }
         case K::ShiftStart:
             startTick_ -= std::uint32_t(k.by);
             startShift_ += k.by;
@@ -423,15 +425,11 @@ void TRace::Forward(Correction& k) {
 void TRace::Backward(const Correction& k) {
     using K = Correction::Kind;
     switch (k.kind) {
-        case K::Delete: {
-            int at = std::min(k.at, int(rows_.size()) + 1);
-            if (k.row.finish) {
-                int displaced = 0;
-                at = PlaceFor(k.row.finish->tick, &displaced);
-            }
-            Settle(InsertRow(at, k.row));
+        case K::Delete:
+            // A finish goes back to its place in time, a text row to where it was.
+            Settle(InsertRow(k.row.finish ? PlaceOf(k.row) : std::min(k.at, int(rows_.size()) + 1),
+                             k.row));
             break;
-        }
         case K::Insert: {
             const int r = RowOf(k.id);
             if (r == 0) return;
@@ -448,29 +446,9 @@ void TRace::Backward(const Correction& k) {
             modified_ = unsaved_ = true;
             break;
         }
-        case K::Retime: {
-            const int r = RowOf(k.id);
-            if (r == 0) return;
-            ListRow row = TakeRow(r);
-            if (row.finish) {
-                row.finish->tick = k.oldTick;
-                row.cells[2].clear();
-            } else {
-                row.cells[2] = k.oldText;
-            }
-            if (const qsizetype i = row.notes.lastIndexOf(k.note); i >= 0) row.notes.removeAt(i);
-            int at = 0;
-            if (row.finish) {
-                int displaced = 0;
-                at = PlaceFor(row.finish->tick, &displaced);
-            } else {
-                const std::optional<ParsedTime> t = ParseTimeText(k.oldText);
-                at = PlaceForText(t ? t->ms : 0);
-            }
-            const int placed = InsertRow(at, std::move(row));
-            Settle(std::min(r, placed));
+        case K::Retime:
+            Retimed(k.id, k.oldTick, k.oldText, k.note, false);
             break;
-        }
         case K::ShiftStart:
             startTick_ += std::uint32_t(k.by);
             startShift_ -= k.by;

@@ -188,6 +188,11 @@ private:
     int PlaceFor(std::uint32_t tick, int* displaced) const;
     // Where a text row of this time goes among the rows whose time reads back.
     int PlaceForText(TRaceTime time) const;
+    int PlaceOf(const ListRow& row) const;  // by its finish's tick, or its time cell
+    // A row's time set (a finish's tick, or a text row's time cell), its mark put on or taken
+    // off, and the row moved to its place.
+    void Retimed(std::uint64_t id, std::uint32_t tick, const QString& text, const QString& note,
+                 bool mark);
     int InsertRow(int at, ListRow row);  // 1-based place; returns it
     ListRow TakeRow(int row);
     // After rows came, went or moved: ranks renumbered from `from` on, the first finish found
