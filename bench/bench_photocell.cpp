@@ -47,6 +47,7 @@
 #include "live/liveserver.h"
 #include "live/livesnapshot.h"
 #include "race/timetext.h"
+#include "tests/support/busythreads.h"
 #include "tests/support/fakeserialdevice.h"
 #include "tests/support/scripteddialogs.h"
 #include "platform/serialsystem.h"
@@ -71,30 +72,6 @@ void SleepUntilNs(std::int64_t t) {
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
     }
 }
-
-// Two spinning threads per core, for the "loaded" runs.
-class Load {
-public:
-    explicit Load(bool on) {
-        if (!on) return;
-        const unsigned n = 2 * std::max(1u, std::thread::hardware_concurrency());
-        for (unsigned i = 0; i < n; ++i)
-            threads_.emplace_back([this] {
-                volatile std::uint64_t x = 0;
-                while (!stop_)
-                    x = x + 1;
-            });
-    }
-    ~Load() {
-        stop_ = true;
-        for (auto& t : threads_)
-            t.join();
-    }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::vector<std::thread> threads_;
-};
 
 // A serial driver behind a pseudo-terminal, in real time. The modem-wait drivers keep counters
 // and a TIOCMIWAIT that sleeps in a real, signal-interruptible poll() on a pipe, as their kernel
@@ -389,7 +366,7 @@ StampRun RunEdges(EmulatedDriver::Kind kind, bool loaded,
     };
     port->Open();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // low latency set
-    Load load(loaded);
+    BusyThreads load(loaded ? 2 : 0);  // two spinning threads per core when loaded
     const int kEdges = racePace ? 240 : 640;
     std::vector<std::uint32_t> edges(static_cast<std::size_t>(kEdges), 0u);
     std::atomic<bool> done{false};
@@ -534,7 +511,7 @@ void PolledPulses() {
             driver.pulseWidth = std::int64_t(widthUs) * 1000;
             driver.pulseCount = kPulses;
             port->Open();
-            Load load(loaded);
+            BusyThreads load(loaded ? 2 : 0);  // two spinning threads per core when loaded
             const std::int64_t until =
                 driver.pulseStart + kPulses * driver.pulsePeriod + 100'000'000;
             while (NowNs() < until) {

@@ -23,6 +23,7 @@
 #include "platform/serialsystem.h"
 #include "tests/app/formfixture.h"
 #include "tests/platform/serialtesthelpers.h"
+#include "tests/support/busythreads.h"
 #include "tests/support/simulatedline.h"
 
 namespace {
@@ -42,30 +43,6 @@ const char* Name(Driver d) {
     }
     return "?";
 }
-
-// Busy threads beside the test.
-class Busy {
-public:
-    explicit Busy(bool on) {
-        if (!on) return;
-        const unsigned n = std::max(1u, std::thread::hardware_concurrency());
-        for (unsigned i = 0; i < n; ++i)
-            threads_.emplace_back([this] {
-                volatile std::uint64_t x = 0;
-                while (!stop_)
-                    x = x + 1;
-            });
-    }
-    ~Busy() {
-        stop_ = true;
-        for (auto& t : threads_)
-            t.join();
-    }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::vector<std::thread> threads_;
-};
 
 struct Case {
     Driver driver;
@@ -161,7 +138,7 @@ void PhotocellProperty::Run(const Case& setup, std::uint64_t seed) {
         EXPECT_TRUE(sim.LowLatency());
     }
 
-    Busy busy(setup.loaded);
+    BusyThreads busy(setup.loaded ? 1 : 0);
     f.mStart->Click();
     if (algorithm == 0) f.LedModusClick();
     std::int64_t t = sim.NowUs() + 30'000;
