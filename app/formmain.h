@@ -239,7 +239,8 @@ private:
     void RunCorrectionDialog(TCorrectionDialog& dialog);
     // The Undo and Redo items and the display's hint as the corrections leave them.
     void ShowCorrectionState();
-    void ShowCorrectionHint(const QPoint& pos, const QPoint& globalPos);
+    // The story of a corrected row under the mouse as its hint; false for any other row.
+    bool ShowCorrectionHint(const QPoint& pos, const QPoint& globalPos);
     FormJournal& Journal();
     void JournalRecord(const RaceCommand& command);
     void JournalFailed(const QString& path, int err);

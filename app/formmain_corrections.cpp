@@ -213,12 +213,11 @@ bool TFormMain::CorrectionKey(int key, Qt::KeyboardModifiers mods) {
     return false;
 }
 
-void TFormMain::ShowCorrectionHint(const QPoint& pos, const QPoint& globalPos) {
+bool TFormMain::ShowCorrectionHint(const QPoint& pos, const QPoint& globalPos) {
     int c = -1, r = -1;
     SortGrid1->MouseToCell(pos.x(), pos.y(), c, r);
     const QStringList notes = r >= 1 ? race_.Row(r).notes : QStringList();
-    if (notes.isEmpty())
-        QToolTip::hideText();
-    else
-        QToolTip::showText(globalPos, notes.join(QLatin1Char('\n')), SortGrid1->viewport());
+    if (notes.isEmpty()) return false;
+    QToolTip::showText(globalPos, notes.join(QLatin1Char('\n')), SortGrid1->viewport());
+    return true;
 }

@@ -283,7 +283,8 @@ void TFormMain::RestoreRace(const LoadedJournal& journal) {
     const bool reanchor = race_.BootId().isEmpty() || race_.BootId() != boot;
     std::uint32_t startTick = race_.StartTick();
     if (reanchor) {
-        const qint64 elapsed = WallClockMs() - race_.Clocks().wallMs;
+        // From the start as corrected, if it was.
+        const qint64 elapsed = WallClockMs() - race_.StartWallMs();
         startTick = GetTickCount() - std::uint32_t(elapsed);
     }
     Execute(cmd::Resume{boot, startTick, WallClockMs()});

@@ -110,6 +110,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
 
 TFormMain::~TFormMain() {
     if (!destroyed_) FormDestroy();
+    SetEnterHandler({});  // it calls this window
 }
 
 void TFormMain::BuildControls() {
@@ -522,8 +523,7 @@ void TFormMain::FormCreate() {
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == SortGrid1->viewport() && event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
-        ShowCorrectionHint(help->pos(), help->globalPos());
-        return true;
+        if (ShowCorrectionHint(help->pos(), help->globalPos())) return true;
     }
     if (event->type() == QEvent::KeyPress && watched == cbStartN->lineEdit()) {
         // The box claims Ctrl+Z and Ctrl+Y for its own few characters; here they take back and

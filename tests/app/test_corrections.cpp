@@ -284,6 +284,14 @@ TEST_F(Corrections, EveryWayOutShowsTheCorrectedList) {
     EXPECT_FALSE(exitFile.readAll().contains(",102,"));
 }
 
+// A question asked after the window is gone (at exit, by a later window) takes Enter itself.
+TEST_F(Corrections, AClosedWindowNoLongerTakesEnter) {
+    FourFinishers();
+    ASSERT_TRUE(EnterTaken());  // LAP while the clock runs
+    Destroy();
+    EXPECT_FALSE(EnterTaken());
+}
+
 // The real program, corrected and killed: its own start-up restores the corrected list exactly,
 // marks and undo history included.
 TEST_F(Corrections, ACorrectedRaceComesBackExactlyAfterAKill) {

@@ -287,6 +287,26 @@ TEST_F(Journal, AfterARebootTheTimeIsReanchoredFromTheWallClock) {
     SetWallClockOverride(0);
 }
 
+TEST_F(Journal, AReanchoredRaceKeepsTheCorrectedStart) {
+    TFormMain& f = Build();
+    SetWallClockOverride(1796800000000);
+    f.mStart->Click();
+    Lap(f, "8", 5000);
+    // START was pressed 3 s late; the start by the wall clock moves back with it.
+    f.Execute(cmd::ShiftStart{3000, 1796800000000 + 6000});
+    Crash();
+    SetBootIdOverride("another-boot");
+    SetWallClockOverride(1796800000000 + 65000);
+    clock.Set(42);
+    dialogs.confirmAnswers = {true};
+    TFormMain& g = Build();
+    ASSERT_TRUE(g.OfferJournalRestore());
+    EXPECT_EQ(TickDiff(GetTickCount(), g.Race().StartTick()), 68000);
+    EXPECT_EQ(TickDiff(g.Race().LapTick(), g.Race().StartTick()), 8000);
+    SetBootIdOverride({});
+    SetWallClockOverride(0);
+}
+
 namespace {
 struct DiskFillsUp {
     static inline int writesLeft = 0;
