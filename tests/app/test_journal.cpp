@@ -123,6 +123,28 @@ protected:
         WriteFile(path, data);
     }
     QString JournalFolder() const { return dir.filePath("state/vidazorov/races"); }
+
+    static constexpr qint64 kStartWallMs = 1796800000000;
+    // A race started by the wall clock at kStartWallMs, one finisher 5 s in.
+    TFormMain& StartedByTheWallClock() {
+        TFormMain& f = Build();
+        SetWallClockOverride(kStartWallMs);
+        f.mStart->Click();
+        Lap(f, "8", 5000);
+        return f;
+    }
+    // The program dies and the machine restarts: the tick counter begins anew, the wall clock
+    // says `msAfterStart`; the restore is accepted.
+    TFormMain& RestoredOnAnotherBoot(qint64 msAfterStart) {
+        Crash();
+        SetBootIdOverride("another-boot");
+        SetWallClockOverride(kStartWallMs + msAfterStart);
+        clock.Set(42);
+        dialogs.confirmAnswers = {true};
+        TFormMain& g = Build();
+        EXPECT_TRUE(g.OfferJournalRestore());
+        return g;
+    }
 };
 
 TEST_F(Journal, ARunningRaceIsRestoredCellForCellAndTheClockGoesOn) {
@@ -255,18 +277,8 @@ TEST_F(Journal, NoKeepsTheJournalAndMarksItDeclined) {
 }
 
 TEST_F(Journal, AfterARebootTheTimeIsReanchoredFromTheWallClock) {
-    TFormMain& f = Build();
-    SetWallClockOverride(1796800000000);
-    f.mStart->Click();
-    Lap(f, "8", 5000);
-    Crash();
-    // Another boot, 65 s after START by the wall clock; the tick counter starts anew.
-    SetBootIdOverride("another-boot");
-    SetWallClockOverride(1796800000000 + 65000);
-    clock.Set(42);
-    dialogs.confirmAnswers = {true};
-    TFormMain& g = Build();
-    ASSERT_TRUE(g.OfferJournalRestore());
+    StartedByTheWallClock();
+    TFormMain& g = RestoredOnAnotherBoot(65000);
     EXPECT_EQ(TickDiff(GetTickCount(), g.Race().StartTick()), 65000);
     EXPECT_EQ(TickDiff(g.Race().LapTick(), g.Race().StartTick()), 5000);
     EXPECT_EQ(g.SortGrid1->Cells(1, 1), "8");
@@ -288,19 +300,10 @@ TEST_F(Journal, AfterARebootTheTimeIsReanchoredFromTheWallClock) {
 }
 
 TEST_F(Journal, AReanchoredRaceKeepsTheCorrectedStart) {
-    TFormMain& f = Build();
-    SetWallClockOverride(1796800000000);
-    f.mStart->Click();
-    Lap(f, "8", 5000);
+    TFormMain& f = StartedByTheWallClock();
     // START was pressed 3 s late; the start by the wall clock moves back with it.
-    f.Execute(cmd::ShiftStart{3000, 1796800000000 + 6000});
-    Crash();
-    SetBootIdOverride("another-boot");
-    SetWallClockOverride(1796800000000 + 65000);
-    clock.Set(42);
-    dialogs.confirmAnswers = {true};
-    TFormMain& g = Build();
-    ASSERT_TRUE(g.OfferJournalRestore());
+    f.Execute(cmd::ShiftStart{3000, kStartWallMs + 6000});
+    TFormMain& g = RestoredOnAnotherBoot(65000);
     EXPECT_EQ(TickDiff(GetTickCount(), g.Race().StartTick()), 68000);
     EXPECT_EQ(TickDiff(g.Race().LapTick(), g.Race().StartTick()), 8000);
     SetBootIdOverride({});
