@@ -22,14 +22,6 @@ double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-struct Stats {
-    double median, max;
-};
-Stats Summarise(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return {v[v.size() / 2], v.back()};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

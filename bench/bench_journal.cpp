@@ -41,14 +41,6 @@ double Micros(Clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
 }
 
-struct Stats {
-    double median, p99, max;
-};
-Stats Summarise(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return {v[v.size() / 2], v[std::min(v.size() - 1, v.size() * 99 / 100)], v.back()};
-}
-
 // A journal that cannot be created: the program then times without one.
 class NoFile : public JournalFile {
 public:

@@ -35,13 +35,6 @@ qint64 NowNs() {
         .count();
 }
 
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t i = std::min(v.size() - 1, std::size_t(p / 100.0 * double(v.size() - 1) + 0.5));
-    return v[i];
-}
-
 // CPU seconds of this process, or of one of its threads by name.
 double ProcessCpu() {
     rusage ru{};
@@ -179,7 +172,7 @@ void RunPhase(TFormMain& form, Phase& phase, int laps) {
 void Print(const Phase& p) {
     std::printf("%-28s LAP handler: p50 %7.1f us  p99 %7.1f us  max %7.1f us   CPU %5.1f %% of a core "
                 "(server thread %4.1f %%)  RSS %6.1f MB\n",
-                p.name, Percentile(p.handlerUs, 50), Percentile(p.handlerUs, 99),
+                p.name, Percentile(p.handlerUs, 0.5), Percentile(p.handlerUs, 0.99),
                 p.handlerUs.empty() ? 0.0 : *std::max_element(p.handlerUs.begin(), p.handlerUs.end()),
                 100.0 * p.cpuSeconds / p.wallSeconds, 100.0 * p.serverCpuSeconds / p.wallSeconds,
                 double(p.rssKb) / 1024.0);
@@ -265,7 +258,7 @@ int main(int argc, char** argv) {
     }
     std::printf("LAP to the update at every page (%zu laps, %d pages still open, %d laps some page never had):\n"
                 "  p50 %.1f ms  p99 %.1f ms  max %.1f ms\n",
-                latencyMs.size(), open, incomplete, Percentile(latencyMs, 50), Percentile(latencyMs, 99),
+                latencyMs.size(), open, incomplete, Percentile(latencyMs, 0.5), Percentile(latencyMs, 0.99),
                 latencyMs.empty() ? 0.0 : *std::max_element(latencyMs.begin(), latencyMs.end()));
     const LiveServer::Stats st = form.Live()->CurrentStats();
     std::printf("server: %lld updates sent, %lld coalesced into a newer one, %lld connections dropped\n",

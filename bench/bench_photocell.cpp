@@ -361,13 +361,6 @@ struct Pty {
     QString Slave() const { return QString::fromLocal8Bit(ptsname(master)); }
 };
 
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t i = std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
-
 // One run of 640 edges 2-12 ms apart on an emulated driver: each event's stamp against the tick
 // of its edge, and how many edges never came. `onEvent` sees each event as the window would.
 struct StampRun {

@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "platform/fonts.h"
 #include "platform/programpaths.h"
@@ -26,3 +28,22 @@ struct BenchEnvironment {
         IsolateSerialPorts();
     }
 };
+
+// The sample of rank `fraction` (0 to 1, the nearest rank) of samples sorted ascending; 0 for none.
+inline double SortedPercentile(const std::vector<double>& sorted, double fraction) {
+    if (sorted.empty()) return 0;
+    const auto last = double(sorted.size() - 1);
+    return sorted[std::size_t(std::min(last, fraction * last + 0.5))];
+}
+inline double Percentile(std::vector<double> v, double fraction) {
+    std::sort(v.begin(), v.end());
+    return SortedPercentile(v, fraction);
+}
+
+struct Stats {
+    double median = 0, p99 = 0, max = 0;
+};
+inline Stats Summarise(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return {SortedPercentile(v, 0.5), SortedPercentile(v, 0.99), v.empty() ? 0 : v.back()};
+}
